@@ -1,1 +1,80 @@
-// placeholder
+// The run driver: the pipeline of one run, and the pass over the union rows.
+#include "run/driver.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "input/alignment.h"
+#include "input/haplotypes.h"
+#include "input/panel.h"
+#include "input/snp_union.h"
+#include "input/study.h"
+#include "run/cmdline.h"
+#include "run/fatal.h"
+#include "run/impute.h"
+#include "run/output.h"
+#include "run/settings.h"
+#include "tags/tag_search.h"
+
+namespace tessellar {
+namespace {
+
+// Every union row in ascending position: written through, imputed in mode
+// 0 or 1, or skipped.
+void run_pass(const RunTables& tables, OutputFile& output) {
+  const Settings& s = settings();
+  const SnpUnion& u = tables.snp_union;
+  SnpImputer imputer(tables);
+  std::string& out = output.buffer();
+  for (int j = 0; j < u.n; ++j) {
+    const int study_row = u.study_row[j];
+    const int panel_row = u.panel_row[j];
+    if (panel_row >= 0 && study_row < 0) {
+      imputer.impute(j, kUntyped, out);
+    } else if (study_row >= 0 && tables.study.miss[study_row] < 0.000001) {
+      append_written_through(tables.study, study_row, out);
+    } else if (study_row >= 0 && (s.hap_flag == 0 || s.speed_flag == 0 || u.hap_row[j] >= 0)) {
+      imputer.impute(j, kIncomplete, out);
+    }
+    output.flush_if_full();
+  }
+}
+
+void run(int argc, char** argv) {
+  start_run(argc, argv);
+  const Settings& s = settings();
+  StudyTable study = read_study(s.gfile);
+  PanelTable panel = read_panel(s.efile);
+  HapTable haps = read_haplotypes(s.hfile);
+  SnpUnion snp_union = build_union(study, panel);
+  match_haplotypes(snp_union, panel, haps);
+  align_alleles(snp_union, study, panel, s.no_fix, s.no_remove);
+  drop_monomorphic(snp_union, study, panel);
+  std::shared_ptr<const HapIndex> hap_index = prepare_haplotypes(haps);
+  OutputFile output(s.ofile);
+  run_pass(RunTables{study, panel, haps, *hap_index, snp_union}, output);
+  output.commit();
+  print_complete_stamp();
+}
+
+}  // namespace
+
+int run_tessellar(int argc, char** argv) {
+  try {
+    run(argc, argv);
+    std::fflush(stdout);
+    return 0;
+  } catch (const RunStopped&) {
+    std::fflush(stdout);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    try {
+      fatal("not enough memory for this run.");
+    } catch (const RunStopped&) {
+    }
+    return 1;
+  }
+}
+
+}  // namespace tessellar

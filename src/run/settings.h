@@ -13,23 +13,23 @@ inline constexpr int kMaxTags = 10;
 inline constexpr int kMaxM = kMaxTags + 1;
 
 struct Settings {
-  std::string gfile = "genotype.dat";  // study genotypes
-  std::string efile = "external.dat";  // reference panel genotypes
+  std::string gfile = "genotype.dat";   // study genotypes
+  std::string efile = "external.dat";   // reference panel genotypes
   std::string hfile = "haplotype.dat";  // phased haplotypes
-  std::string ofile = "imp_geno.out";  // output file, used exactly as given
-  int hap_flag = 1;                    // always on: the haplotype file is read
-  int no_fix = 0;                      // 1: no strand check and fix
-  int no_remove = 0;                   // 1: keep unresolved A/T and C/G SNPs
-  int speed_flag = 1;                  // always on: panel SNPs without haplotype row dropped
-  int nTR = 30;                        // trios in the panel
-  int nDU = 0;                         // duos
-  int nUN = 0;                         // singletons
-  int M = 5;                           // window size: tag count + 1
-  int K = 32;                          // haplotypes over the window: 2^M
-  int window = 50000;                  // candidate distance in bp
-  int maxnum = 20;                     // most candidates
-  int minnum = 8;                      // fewest candidates when that many exist
-  std::array<int, kMaxM + 1> pow2{};   // pow2[k] = 2^k for k = 0..M
+  std::string ofile = "imp_geno.out";   // output file, used exactly as given
+  int hap_flag = 1;                     // always on: the haplotype file is read
+  int no_fix = 0;                       // 1: no strand check and fix
+  int no_remove = 0;                    // 1: keep unresolved A/T and C/G SNPs
+  int speed_flag = 1;                   // always on: panel SNPs without haplotype row dropped
+  int nTR = 30;                         // trios in the panel
+  int nDU = 0;                          // duos
+  int nUN = 0;                          // singletons
+  int M = 5;                            // window size: tag count + 1
+  int K = 32;                           // haplotypes over the window: 2^M
+  int window = 50000;                   // candidate distance in bp
+  int maxnum = 20;                      // most candidates
+  int minnum = 8;                       // fewest candidates when that many exist
+  std::array<int, kMaxM + 1> pow2{};    // pow2[k] = 2^k for k = 0..M
 };
 
 namespace detail {
@@ -37,7 +37,9 @@ extern Settings g_settings;
 }
 
 // The settings in force. Cheap: a reference to one process-wide object.
-inline const Settings& settings() { return detail::g_settings; }
+inline const Settings& settings() {
+  return detail::g_settings;
+}
 
 // Installs s as the run's settings, computing K and pow2 from s.M (1..kMaxM).
 // Called once by the command line; tests call it to set up a window size.

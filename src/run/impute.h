@@ -1,0 +1,65 @@
+// Imputing one SNP: the tag search picks the haplotype window, the EM
+// estimates its haplotype frequencies (from the panel's families for an
+// untyped SNP, from the study for a typed one with missing codes), and the
+// posterior genotype probabilities make the SNP's record.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "haplo/pattern_lists.h"
+#include "input/haplotypes.h"
+#include "input/panel.h"
+#include "input/snp_union.h"
+#include "input/study.h"
+#include "tags/tag_search.h"
+
+namespace tessellar {
+
+// The tables of the run, read-only during the pass.
+struct RunTables {
+  const StudyTable& study;
+  const PanelTable& panel;
+  const HapTable& haps;
+  const HapIndex& hap_index;
+  const SnpUnion& snp_union;
+};
+
+enum Mode { kUntyped = 0, kIncomplete = 1 };
+
+// The window scratch and per-SNP working memory, made once and reused for
+// every target.
+class SnpImputer {
+ public:
+  explicit SnpImputer(const RunTables& tables);
+  ~SnpImputer();
+
+  // Imputes union row j in the given mode and appends its record to out;
+  // appends nothing when the tag search finds no window.
+  void impute(int j, Mode mode, std::string& out);
+
+ private:
+  bool choose_window(int j, Mode mode);
+  void fill_window_rows(Mode mode);
+  void estimate_and_impute(Mode mode);
+  void append_record(Mode mode, std::string& out) const;
+
+  const RunTables& t_;
+  std::vector<int> tag_list_;
+  std::vector<int> study_tags_;
+  std::vector<int> panel_tags_;
+  std::unique_ptr<TagScratch> scratch_;
+  StudyList study_list_;
+  FamilyList family_list_;
+  std::vector<double> hapfreq_;
+  std::vector<double> smoothed_;
+  std::array<std::vector<double>, 3> prob_;
+};
+
+// Appends the record of a complete study SNP (study row s): the typed head
+// and the indicators of every individual.
+void append_written_through(const StudyTable& study, int s, std::string& out);
+
+}  // namespace tessellar
