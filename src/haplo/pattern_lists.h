@@ -59,15 +59,41 @@ struct FamilyList {
 };
 
 // 1 when the pair (h1, h2) can produce the window row (M codes), else 0.
+// The test is asymmetric for codes other than 0, 1, 2 and 9: a negative code
+// rejects every pair, 3 needs allele 0 on h1, 4 and above admit every pair.
 int indicator(const int* row, int h1, int h2);
+
+// A window row folded into bit masks over the window (bit M-1-s for
+// position s), so that the compatibility of a pair costs a few bit
+// operations. Equivalent to indicator for every int code.
+struct RowMasks {
+  bool possible = true;  // false when a code is negative: no pair fits
+  int fixed1 = 0;        // positions where h1's allele is fixed (codes 0, 2, 3)
+  int ones1 = 0;         // h1's allele there (code 2)
+  int fixed2 = 0;        // positions where h2's allele is fixed (codes 0, 1, 2)
+  int ones2 = 0;         // positions where h2 must carry 1 (code 2)
+  int flip2 = 0;         // positions where h2 carries the other allele than h1 (code 1)
+};
+
+// The masks of one window row of M codes (M from settings()).
+RowMasks row_masks(const int* row);
+
+// 1 when (h1, h2) can produce the row that r was made from, else 0.
+inline int compatible(const RowMasks& r, int h1, int h2) {
+  return r.possible && (h1 & r.fixed1) == r.ones1 && (h2 & r.fixed2) == (r.ones2 | (~h1 & r.flip2));
+}
 
 // Replaces list with the study pattern list of n window rows; row r is
 // rows[r * M .. r * M + M - 1]. Throws ListBudgetExceeded past kListBudget.
 void makelist(StudyList& list, const int* rows, int n);
+// Same with a record budget of its own instead of kListBudget (for tests).
+void makelist(StudyList& list, const int* rows, int n, std::size_t budget);
 
 // Replaces list with the family pattern list of the panel window rows
 // (3 ntr + 2 ndu + nun rows of M codes, in panel column order).
 void makelist_ex(FamilyList& list, const int* rows, int ntr, int ndu, int nun);
+// Same with a record budget of its own instead of kListBudget (for tests).
+void makelist_ex(FamilyList& list, const int* rows, int ntr, int ndu, int nun, std::size_t budget);
 
 // Empty the lists (their storage is kept for reuse).
 void freelink(StudyList& list);

@@ -1,0 +1,165 @@
+// The EM over the pattern lists. Each unit's E-step and M-step are fused:
+// one pass sums the configuration probabilities into S, a second pass
+// recomputes each probability (the same expression, hence the same value),
+// divides it by S and adds half of the weight to the founder haplotypes. The
+// additions into the new vector thus come in the order of the plain
+// two-step algorithm: study individuals, then family units, in list order.
+#include "haplo/em.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "run/settings.h"
+
+namespace tessellar {
+
+namespace {
+
+constexpr int kMaxIterations = 500;
+constexpr double kThreshold = 0.0001;
+
+// Multiplicity of an unordered pair: 2.0 when the haplotypes differ.
+inline double mult(int a, int b) {
+  return a != b ? 2.0 : 1.0;
+}
+
+// Probability of a study pair or singleton configuration under f.
+inline double pair_prob(const double* f, int h1, int h2) {
+  return mult(h1, h2) * f[h1] * f[h2];
+}
+
+// Probability of a duo configuration.
+inline double duo_prob(const double* f, const node_ex& c) {
+  return mult(c.hap1, c.hap2) * f[c.hap1] * f[c.hap2] * f[c.hap3];
+}
+
+// Probability of a trio configuration; m12 * m34 is exact, so one factor.
+inline double trio_prob(const double* f, const node_ex& c) {
+  const double m = static_cast<double>((c.hap1 != c.hap2 ? 2 : 1) * (c.hap3 != c.hap4 ? 2 : 1));
+  return m * f[c.hap1] * f[c.hap2] * f[c.hap3] * f[c.hap4];
+}
+
+// 1 when study individual ind takes part under the group filter.
+inline bool takes_part(const node0& ind, int group_a, int group_b, const int* groups,
+                       int group_mode) {
+  if (group_mode != 1) return true;
+  const int g = groups[ind.index];
+  return g == group_a || g == group_b;
+}
+
+// E-step and M-step of one study individual: pairs [b, e), into fresh.
+void study_unit(const double* f, const node* b, const node* e, double* fresh) {
+  double s = 0.0;
+  for (const node* p = b; p != e; ++p) s += pair_prob(f, p->hap1, p->hap2);
+  if (s == 0.0) s = 1.0;
+  for (const node* p = b; p != e; ++p) {
+    const double half = pair_prob(f, p->hap1, p->hap2) / s / 2.0;
+    fresh[p->hap1] += half;
+    fresh[p->hap2] += half;
+  }
+}
+
+// E-step and M-step of one family unit of the given kind: configs [b, e).
+template <int Kind>
+void family_unit(const double* f, const node_ex* b, const node_ex* e, double* fresh) {
+  auto prob = [f](const node_ex& c) {
+    if constexpr (Kind == 3) return trio_prob(f, c);
+    if constexpr (Kind == 2) return duo_prob(f, c);
+    if constexpr (Kind == 1) return pair_prob(f, c.hap1, c.hap2);
+  };
+  double s = 0.0;
+  for (const node_ex* c = b; c != e; ++c) s += prob(*c);
+  if (s == 0.0) s = 1.0;
+  for (const node_ex* c = b; c != e; ++c) {
+    const double half = prob(*c) / s / 2.0;
+    fresh[c->hap1] += half;
+    fresh[c->hap2] += half;
+    if constexpr (Kind >= 2) fresh[c->hap3] += half;
+    if constexpr (Kind == 3) fresh[c->hap4] += half;
+  }
+}
+
+// Counts of the units that take part; the same in every iteration.
+struct UnitCounts {
+  int study = 0;
+  int trios = 0;
+  int duos = 0;
+  int singletons = 0;
+  bool any() const { return study + trios + duos + singletons > 0; }
+  double divisor() const { return (2 * trios + study) + duos * 3.0 / 2.0 + singletons; }
+};
+
+// One iteration's E-step and M-step over the units that take part.
+void accumulate(const double* f, const StudyList* study, const FamilyList* families, int group_a,
+                int group_b, const int* groups, int group_mode, double* fresh) {
+  if (study) {
+    const node* pairs = study->pairs.data();
+    for (const node0& ind : study->individuals) {
+      if (!takes_part(ind, group_a, group_b, groups, group_mode)) continue;
+      study_unit(f, pairs + ind.begin, pairs + ind.end, fresh);
+    }
+  }
+  if (families) {
+    const node_ex* configs = families->configs.data();
+    for (const node_ex0& u : families->units) {
+      const node_ex* b = configs + u.begin;
+      const node_ex* e = configs + u.end;
+      if (u.kind == 3) family_unit<3>(f, b, e, fresh);
+      if (u.kind == 2) family_unit<2>(f, b, e, fresh);
+      if (u.kind == 1) family_unit<1>(f, b, e, fresh);
+    }
+  }
+}
+
+UnitCounts count_units(const StudyList* study, const FamilyList* families, int group_a, int group_b,
+                       const int* groups, int group_mode) {
+  UnitCounts n;
+  if (study) {
+    for (const node0& ind : study->individuals) {
+      if (takes_part(ind, group_a, group_b, groups, group_mode)) ++n.study;
+    }
+  }
+  if (families) {
+    for (const node_ex0& u : families->units) {
+      if (u.kind == 3) ++n.trios;
+      if (u.kind == 2) ++n.duos;
+      if (u.kind == 1) ++n.singletons;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+double length(const double* v, int n) {
+  double sum = 0.0;
+  for (int k = 0; k < n; ++k) sum += std::fabs(v[k]);
+  return sum;
+}
+
+int A1(double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
+       int group_b, int use_study, int use_families, const int* groups, int group_mode) {
+  const int K = settings().K;
+  if (use_study != 1) study = nullptr;
+  if (use_families != 1) families = nullptr;
+  const UnitCounts counts = count_units(study, families, group_a, group_b, groups, group_mode);
+  if (!counts.any()) return 1;
+  const double D = counts.divisor();
+  std::vector<double> fresh(static_cast<std::size_t>(K));
+  std::vector<double> change(static_cast<std::size_t>(K), 1.0);
+  int iterations = 0;
+  while (length(change.data(), K) > kThreshold && iterations < kMaxIterations) {
+    ++iterations;
+    std::fill(fresh.begin(), fresh.end(), 0.0);
+    accumulate(hapfreq, study, families, group_a, group_b, groups, group_mode, fresh.data());
+    for (int k = 0; k < K; ++k) {
+      fresh[k] = fresh[k] / D;
+      change[k] = fresh[k] - hapfreq[k];
+      hapfreq[k] = fresh[k];
+    }
+  }
+  return iterations == kMaxIterations ? 0 : 1;
+}
+
+}  // namespace tessellar
