@@ -95,13 +95,13 @@ int read_codes(const RowContext& row, FieldCursor& cursor, int members, bool fir
 }
 
 void check_code_count(const RowContext& row, int members, int found) {
-  if (found == members) return;
-  if (found == 0 && members == 0) {
+  if (members == 0) {
     fatal(
         "'%s' line %d: expected genotype codes after the allele letters, found none; the "
         "number of %s is taken from the first line",
         row.path.c_str(), row.line, row.layout.members);
   }
+  if (found == members) return;
   fatal("'%s' line %d: %sexpected %d genotype codes after the allele letters, found %d",
         row.path.c_str(), row.line, found < members ? ending(row) : "", members, found);
 }

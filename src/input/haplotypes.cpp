@@ -45,13 +45,13 @@ void parse_row(const std::string& path, int line_number, std::string_view line, 
     if (found < haps.ncol) values[found] = parse_value(path, line_number, field, found, r == 0);
     ++found;
   }
-  if (found == haps.ncol) return;
   if (haps.ncol == 0) {
     fatal(
         "'%s' line %d: expected haplotype values after the SNP name, found none; the number "
         "of haplotypes is taken from the first line",
         path.c_str(), line_number);
   }
+  if (found == haps.ncol) return;
   fatal("'%s' line %d: %sexpected %d haplotype values after the SNP name, found %d", path.c_str(),
         line_number,
         found < haps.ncol && r == haps.nsnp - 1 ? "the file ends in the middle of a row: " : "",
