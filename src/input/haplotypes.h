@@ -13,9 +13,7 @@ struct HapTable {
   int nsnp = 0;                   // SNP rows
   std::vector<std::string> name;  // per row
   std::vector<uint8_t> bits;      // bits[row * ncol + column]: 0 or 1
-  const uint8_t* hap(int row) const {
-    return bits.data() + static_cast<std::size_t>(row) * ncol;
-  }
+  const uint8_t* hap(int row) const { return bits.data() + static_cast<std::size_t>(row) * ncol; }
 };
 
 // Reads hfile into a haplotype table and prints its log line. Values other

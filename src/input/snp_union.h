@@ -10,11 +10,11 @@
 namespace tessellar {
 
 struct SnpUnion {
-  int n = 0;            // union rows
-  ivector pos;          // [-1, S + P]; pos[-1] = -300000000, pos[n] = 300000000
-  ivector study_row;    // [-1, S + P]; -1 where absent
-  ivector panel_row;    // [-1, S + P]; -1 where absent
-  ivector hap_row;      // [-1, S + P]; -1 where absent (filled by match_haplotypes)
+  int n = 0;          // union rows
+  ivector pos;        // [-1, S + P]; pos[-1] = -300000000, pos[n] = 300000000
+  ivector study_row;  // [-1, S + P]; -1 where absent
+  ivector panel_row;  // [-1, S + P]; -1 where absent
+  ivector hap_row;    // [-1, S + P]; -1 where absent (filled by match_haplotypes)
 };
 
 // Merges the two position-sorted tables; equal positions pair off one to one

@@ -15,8 +15,8 @@ class TextReader;  // block reader of input/text_reader.h
 // Genotype codes of one table, stored SNP by SNP: the codes of all
 // individuals (or panel members) at one row are contiguous.
 struct GenoMatrix {
-  int members = 0;             // individuals or panel members per row
-  std::vector<int8_t> codes;   // codes[row * members + member]: 0, 1, 2 or 9
+  int members = 0;            // individuals or panel members per row
+  std::vector<int8_t> codes;  // codes[row * members + member]: 0, 1, 2 or 9
   int at(int member, int row) const {
     return codes[static_cast<std::size_t>(row) * members + member];
   }
