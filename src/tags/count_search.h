@@ -1,0 +1,35 @@
+// The tag search when every SNP of every set has a haplotype row: counts
+// come from the packed rows with AND and popcount, prefix by prefix, and a
+// set whose score cannot beat the best is left out through a proven bound.
+#pragma once
+
+#include "tags/tag_search.h"
+
+namespace tessellar {
+
+// count_value[c] for c = 0..H: 0.0 with 1.0 / H added c times (the value a
+// frequency entry takes after c haplotypes on the counting path).
+const double* count_values(int H, TagScratch& scratch);
+
+// The score getMD gives on the counting path to the haplotype counts
+// counts[0..K-1] over H columns: frequencies by repeated addition,
+// normalised in index order, then MDfun(p, 1). Uses scratch.freq.
+double score_from_counts(const int* counts, int H, TagScratch& scratch);
+
+// The score of counts[0..K-1] (H columns, C1 of them with target allele 1)
+// as the closed form (H sum c1^2 / c - C1^2) / ((H - C1) C1) over the tag
+// haplotypes; 0 < C1 < H.
+double count_score(const int* counts, int H, int C1);
+
+// A bound on score_from_counts - count_score for any counts with these H
+// and C1 at the current M (four times the proven rounding bound); infinity
+// where no useful bound holds.
+double count_score_margin(int H, int C1);
+
+// The set search of getMD_max over candidates[0..N-1] (ascending union
+// rows, every one and the target with hap_row >= 0). *score starts at 0 and
+// is raised, and tag_list written, on every improvement.
+void search_by_counting(const int* candidates, int N, int target, const int* hap_row,
+                        const HapIndex& index, int* tag_list, double* score, TagScratch& scratch);
+
+}  // namespace tessellar
