@@ -1,9 +1,11 @@
 // The EM over the pattern lists. Each unit's E-step and M-step are fused:
 // one pass sums the configuration probabilities into S, a second pass
 // recomputes each probability (the same expression, hence the same value),
-// divides it by S and adds half of the weight to the founder haplotypes. The
-// additions into the new vector thus come in the order of the plain
-// two-step algorithm: study individuals, then family units, in list order.
+// divides it by S and adds half of the weight to the founder haplotypes.
+// Every entry of the new vector thus receives the same additions in the
+// same order as in the plain two-step algorithm (study individuals, then
+// family units, in list order; hap1 to hap4 within a record), which fixes
+// its value bit for bit.
 #include "haplo/em.h"
 
 #include <algorithm>
@@ -140,6 +142,15 @@ double length(const double* v, int n) {
 
 int A1(double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
        int group_b, int use_study, int use_families, const int* groups, int group_mode) {
+  int iterations = 0;
+  return A1_counted(hapfreq, study, families, group_a, group_b, use_study, use_families, groups,
+                    group_mode, &iterations);
+}
+
+int A1_counted(double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
+               int group_b, int use_study, int use_families, const int* groups, int group_mode,
+               int* iterations) {
+  *iterations = 0;
   const int K = settings().K;
   if (use_study != 1) study = nullptr;
   if (use_families != 1) families = nullptr;
@@ -148,9 +159,9 @@ int A1(double* hapfreq, const StudyList* study, const FamilyList* families, int 
   const double D = counts.divisor();
   std::vector<double> fresh(static_cast<std::size_t>(K));
   std::vector<double> change(static_cast<std::size_t>(K), 1.0);
-  int iterations = 0;
-  while (length(change.data(), K) > kThreshold && iterations < kMaxIterations) {
-    ++iterations;
+  int& count = *iterations;
+  while (length(change.data(), K) > kThreshold && count < kMaxIterations) {
+    ++count;
     std::fill(fresh.begin(), fresh.end(), 0.0);
     accumulate(hapfreq, study, families, group_a, group_b, groups, group_mode, fresh.data());
     for (int k = 0; k < K; ++k) {
@@ -159,7 +170,7 @@ int A1(double* hapfreq, const StudyList* study, const FamilyList* families, int 
       hapfreq[k] = fresh[k];
     }
   }
-  return iterations == kMaxIterations ? 0 : 1;
+  return count == kMaxIterations ? 0 : 1;
 }
 
 }  // namespace tessellar

@@ -18,4 +18,10 @@ int A1(double* hapfreq, const StudyList* study, const FamilyList* families, int 
        int group_b, int use_study, int use_families, const int* groups = nullptr,
        int group_mode = 9);
 
+// A1 that also stores in *iterations the number of iterations run (0 when
+// no unit takes part). For benchmarks and tests.
+int A1_counted(double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
+               int group_b, int use_study, int use_families, const int* groups, int group_mode,
+               int* iterations);
+
 }  // namespace tessellar

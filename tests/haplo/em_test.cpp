@@ -24,6 +24,7 @@ struct EmCase {
   std::vector<double> start;
   std::vector<double> expected;  // exact estimate
   int result;
+  int iterations;
 };
 
 class EmTest : public ::testing::TestWithParam<EmCase> {};
@@ -36,8 +37,12 @@ TEST_P(EmTest, GivesHandWorkedEstimate) {
   makelist(study, c.study_rows.data(), static_cast<int>(c.study_rows.size()) / c.M);
   makelist_ex(families, c.panel_rows.data(), c.ntr, c.ndu, c.nun);
   std::vector<double> f = c.start;
-  EXPECT_EQ(A1(f.data(), &study, &families, -1, -1, c.use_study, c.use_families), c.result);
+  int iterations = -1;
+  EXPECT_EQ(A1_counted(f.data(), &study, &families, -1, -1, c.use_study, c.use_families, nullptr, 9,
+                       &iterations),
+            c.result);
   EXPECT_EQ(f, c.expected);
+  EXPECT_EQ(iterations, c.iterations);
 
   literal::StudyList lit_study =
       literal::makelist(c.study_rows.data(), static_cast<int>(c.study_rows.size()) / c.M);
@@ -50,76 +55,23 @@ TEST_P(EmTest, GivesHandWorkedEstimate) {
 
 const std::vector<double> kUniform32(32, 1.0 / 32);
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Examples, EmTest,
     ::testing::Values(
-        EmCase{"all_missing_stays_uniform",
-               5,
-               {9, 9, 9, 9, 9},
-               0,
-               0,
-               0,
-               {},
-               1,
-               -1,
-               kUniform32,
-               kUniform32,
-               1},
-        EmCase{"singleton_het", 1, {}, 0, 0, 1, {1}, -1, 1, {0.5, 0.5}, {0.5, 0.5}, 1},
-        EmCase{
-            "study_2_2_0", 1, {2, 2, 0}, 0, 0, 0, {}, 1, -1, {0.5, 0.5}, {1.0 / 3.0, 2.0 / 3.0}, 1},
-        EmCase{"trio_1_1_2", 1, {}, 1, 0, 0, {1, 1, 2}, -1, 1, {0.9, 0.1}, {0.5, 0.5}, 1},
-        EmCase{"duo_counts_three_halves",
-               1,
-               {},
-               0,
-               1,
-               0,
-               {1, 2},
-               -1,
-               1,
-               {0.5, 0.5},
-               {1.0 / 3.0, 2.0 / 3.0},
-               1},
-        EmCase{"zero_sum_unit_still_counted",
-               1,
-               {2, 0},
-               0,
-               0,
-               0,
-               {},
-               1,
-               -1,
-               {1.0, 0.0},
-               {0.5, 0.0},
-               1},
-        EmCase{"mendelian_error_trio_counted",
-               1,
-               {},
-               1,
-               0,
-               1,
-               {0, 0, 2, 0},
-               -1,
-               1,
-               {0.5, 0.5},
-               {1.0 / 3.0, 0.0},
-               1},
-        EmCase{"study_ignored_with_families",
-               1,
-               {2, 2},
-               0,
-               0,
-               1,
-               {0},
-               -1,
-               1,
-               {0.5, 0.5},
-               {1.0, 0.0},
-               1},
-        EmCase{"no_unit_keeps_start", 1, {2}, 0, 0, 1, {0}, -1, -1, {0.3, 0.7}, {0.3, 0.7}, 1},
-        EmCase{"empty_lists_keep_start", 1, {}, 0, 0, 0, {}, 1, 1, {0.3, 0.7}, {0.3, 0.7}, 1}),
+        //     name                           M  study rows       trio duo single panel rows  use_s use_f start         expected                  result iterations
+        EmCase{"all_missing_stays_uniform",   5, {9, 9, 9, 9, 9}, 0, 0, 0, {},           1,  -1, kUniform32,   kUniform32,               1, 1},
+        EmCase{"singleton_het",               1, {},              0, 0, 1, {1},         -1,   1, {0.5, 0.5},   {0.5, 0.5},               1, 1},
+        EmCase{"study_2_2_0",                 1, {2, 2, 0},       0, 0, 0, {},           1,  -1, {0.5, 0.5},   {1.0 / 3.0, 2.0 / 3.0},   1, 2},
+        EmCase{"trio_1_1_2",                  1, {},              1, 0, 0, {1, 1, 2},   -1,   1, {0.9, 0.1},   {0.5, 0.5},               1, 2},
+        EmCase{"duo_counts_three_halves",     1, {},              0, 1, 0, {1, 2},      -1,   1, {0.5, 0.5},   {1.0 / 3.0, 2.0 / 3.0},   1, 2},
+        EmCase{"zero_sum_unit_still_counted", 1, {2, 0},          0, 0, 0, {},           1,  -1, {1.0, 0.0},   {0.5, 0.0},               1, 2},
+        EmCase{"mendelian_error_trio_counted",1, {},              1, 0, 1, {0, 0, 2, 0},-1,   1, {0.5, 0.5},   {1.0 / 3.0, 0.0},         1, 2},
+        EmCase{"study_ignored_with_families", 1, {2, 2},          0, 0, 1, {0},         -1,   1, {0.5, 0.5},   {1.0, 0.0},               1, 2},
+        EmCase{"no_unit_keeps_start",         1, {2},             0, 0, 1, {0},         -1,  -1, {0.3, 0.7},   {0.3, 0.7},               1, 0},
+        EmCase{"empty_lists_keep_start",      1, {},              0, 0, 0, {},           1,   1, {0.3, 0.7},   {0.3, 0.7},               1, 0}),
     [](const ::testing::TestParamInfo<EmCase>& p) { return p.param.name; });
+// clang-format on
 
 // One double heterozygote among many fully missing individuals: the change
 // shrinks by about 0.1 % per iteration and 500 iterations run.
@@ -130,7 +82,9 @@ TEST(Em, StopsAfter500IterationsAndReturns0) {
   StudyList study;
   makelist(study, rows.data(), 1000);
   std::vector<double> f = {0.4, 0.1, 0.1, 0.4};
-  EXPECT_EQ(A1(f.data(), &study, nullptr, -1, -1, 1, -1), 0);
+  int iterations = 0;
+  EXPECT_EQ(A1_counted(f.data(), &study, nullptr, -1, -1, 1, -1, nullptr, 9, &iterations), 0);
+  EXPECT_EQ(iterations, 500);
   literal::StudyList lit = literal::makelist(rows.data(), 1000);
   std::vector<double> g = {0.4, 0.1, 0.1, 0.4};
   EXPECT_EQ(literal::A1(g.data(), &lit, nullptr, -1, -1, 1, -1), 0);
@@ -140,7 +94,7 @@ TEST(Em, StopsAfter500IterationsAndReturns0) {
 TEST(Em, GroupFilterSkipsOtherIndividuals) {
   install_window_size(1);
   const std::vector<int> rows = {2, 0, 0};
-  const std::vector<int> groups = {1, 2, 3};
+  const std::vector<int> groups = {1, 2, 3, 0};
   StudyList study;
   makelist(study, rows.data(), 3);
   std::vector<double> f = {0.5, 0.5};
