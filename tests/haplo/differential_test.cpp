@@ -111,7 +111,7 @@ TEST(Differential, EmMatchesLiteralBitForBit) {
 // 500-iteration limit, and the estimates must still agree bit for bit.
 TEST(Differential, EmMatchesLiteralUpToTheIterationLimit) {
   int limited = 0;
-  for (unsigned seed = 1; seed <= 40; ++seed) {
+  for (unsigned seed = 1; seed <= 16; ++seed) {
     const int M = 2 + static_cast<int>(seed % 3);
     install_window_size(M);
     const int K = 1 << M;
@@ -135,7 +135,7 @@ TEST(Differential, EmMatchesLiteralUpToTheIterationLimit) {
       limited += r1 == 0;
     }
   }
-  EXPECT_GE(limited, 10);
+  EXPECT_GE(limited, 5);
 }
 
 TEST(Differential, PosteriorsMatchLiteralBitForBit) {

@@ -42,7 +42,8 @@ inline std::vector<std::pair<int, std::vector<Config>>> units_of(const FamilyLis
 
 // True when a and b hold the same doubles bit for bit.
 inline bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+  if (a.size() != b.size()) return false;
+  return a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
 // Seeded generator of window rows over M SNPs (K = 2^M haplotypes).
