@@ -14,8 +14,13 @@ namespace tessellar {
 const double* count_values(int H, TagScratch& scratch) {
   if (scratch.count_value_h != H) {
     std::vector<double>& v = scratch.count_value;
+    std::vector<double>& r = scratch.reciprocal;
     v.assign(static_cast<std::size_t>(H) + 1, 0.0);
-    for (int c = 1; c <= H; ++c) v[c] = v[c - 1] + 1.0 / H;
+    r.assign(static_cast<std::size_t>(H) + 1, 0.0);
+    for (int c = 1; c <= H; ++c) {
+      v[c] = v[c - 1] + 1.0 / H;
+      r[c] = 1.0 / c;
+    }
     scratch.count_value_h = H;
   }
   return scratch.count_value.data();
@@ -32,24 +37,38 @@ double score_from_counts(const int* counts, int H, TagScratch& scratch) {
   return MDfun(f.data(), 1);
 }
 
-double count_score(const int* counts, int H, int C1) {
-  const int n = settings().K / 2;
-  double B = 0;
-  for (int g = 0; g < n; ++g) {
-    const double c1 = counts[n + g];
-    const double c = counts[g] + c1;
-    if (c > 0) B += c1 * c1 / c;
-  }
+namespace {
+
+// acc += ones^2 / all, the division done as a product with 1.0 / all.
+inline void add_term(double& acc, int ones, int all, const double* reciprocal) {
+  const double c1 = ones;
+  acc += c1 * c1 * reciprocal[all];
+}
+
+}  // namespace
+
+double closed_form_score(double B, int H, int C1) {
   const double h = H;
   const double t = C1;
   return (h * B - t * t) / ((h - t) * t);
+}
+
+double count_score(const int* counts, int H, int C1, TagScratch& scratch) {
+  const int n = settings().K / 2;
+  const double* reciprocal = scratch.reciprocal.data();
+  double B[2] = {0, 0};
+  for (int g = 0; g < n; ++g)
+    add_term(B[g % 2], counts[n + g], counts[g] + counts[n + g], reciprocal);
+  return closed_form_score(B[0] + B[1], H, C1);
 }
 
 // Rounding analysis, u = 2^-53, n tag haplotypes, m = n (n - 1) / 2 pairs:
 // each counted frequency is (c / H)(1 + r) with |r| <= rho = (2H + K + 1) u
 // (c additions of 1.0 / H, the normalising sum, one division), which moves
 // the exact score by at most 7 rho / (1 - P); MDfun's own rounding adds at
-// most (4m + 6n + 64) u / (1 - P), count_score's (n + 3) u / (1 - P) + u.
+// most (4m + 6n + 64) u / (1 - P), the closed form's (n + 6) u / (1 - P) + u
+// (each term c1 c1 (1 / c) of B is within 2u of its value, their sum in any
+// order within n u).
 // The margin is four times their sum; it is trusted only while rho / (1 - P)
 // stays small, which keeps the first-order analysis valid.
 double count_score_margin(int H, int C1) {
@@ -67,28 +86,75 @@ double count_score_margin(int H, int C1) {
 
 namespace {
 
-// out[i] = popcount(masks[i] & row) for the count masks of W words each.
-__attribute__((target_clones("popcnt", "default"))) void split_counts(const uint64_t* masks,
-                                                                      int count, int W,
-                                                                      const uint64_t* row,
-                                                                      int* out) {
-  for (int i = 0; i < count; ++i) {
-    const uint64_t* x = masks + static_cast<std::size_t>(i) * W;
-    int c = 0;
-    for (int w = 0; w < W; ++w) c += std::popcount(x[w] & row[w]);
-    out[i] = c;
+// The popcount of a & b over W words, four words at a time.
+inline int and_popcount(const uint64_t* a, const uint64_t* b, int W) {
+  int c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+  int w = 0;
+  for (; w + 4 <= W; w += 4) {
+    c0 += std::popcount(a[w] & b[w]);
+    c1 += std::popcount(a[w + 1] & b[w + 1]);
+    c2 += std::popcount(a[w + 2] & b[w + 2]);
+    c3 += std::popcount(a[w + 3] & b[w + 3]);
   }
+  for (; w < W; ++w) c0 += std::popcount(a[w] & b[w]);
+  return (c0 + c1) + (c2 + c3);
 }
 
 // The popcount of one mask of W words.
 __attribute__((target_clones("popcnt", "default"))) int mask_count(const uint64_t* x, int W) {
-  int c = 0;
-  for (int w = 0; w < W; ++w) c += std::popcount(x[w]);
-  return c;
+  return and_popcount(x, x, W);
+}
+
+// out[i] = popcount(masks[i] & R) for count masks of W words each.
+__attribute__((target_clones("popcnt", "default"))) void and_counts(const uint64_t* masks,
+                                                                    int count, int W,
+                                                                    const uint64_t* R, int* out) {
+  for (int i = 0; i < count; ++i) {
+    out[i] = and_popcount(masks + static_cast<std::size_t>(i) * W, R, W);
+  }
+}
+
+// What a set needs of one haplotype x over the target and the first M - 3
+// tags: its mask with the M - 2nd tag's allele 1 (mid) and the popcounts t
+// (of x), u (x with that allele 1) and v (x with the last tag's allele 1).
+// The counts of x split by the last two tags follow from w = popcount(mid &
+// last row): [1][1] w, [1][0] u - w, [0][1] v - w, [0][0] t - u - v + w.
+struct Split {
+  int c[2][2];
+};
+
+inline Split split_by_last(int t, int u, int v, int w) {
+  return {{{t - u - v + w, v - w}, {u - w, w}}};
+}
+
+// B of the closed form for the groups of the current set: group g pairs the
+// target-0 and target-1 haplotypes 2g and 2g + 1 (mid masks of W words,
+// popcounts t, u, v as in Split) against the last tag's row R.
+__attribute__((target_clones("popcnt", "default"))) double group_sum(const uint64_t* mid,
+                                                                     const int* t, const int* u,
+                                                                     const int* v, int groups,
+                                                                     int W, const uint64_t* R,
+                                                                     const double* reciprocal) {
+  double b00 = 0, b01 = 0, b10 = 0, b11 = 0;  // one sum per allele pair of the last two tags
+  for (int g = 0; g < groups; ++g) {
+    const int z = 2 * g;  // the target-0 half; z + 1 is the target-1 half
+    const int wz = and_popcount(mid + static_cast<std::size_t>(z) * W, R, W);
+    const int wo = and_popcount(mid + static_cast<std::size_t>(z + 1) * W, R, W);
+    const Split zero = split_by_last(t[z], u[z], v[z], wz);
+    const Split one = split_by_last(t[z + 1], u[z + 1], v[z + 1], wo);
+    add_term(b00, one.c[0][0], one.c[0][0] + zero.c[0][0], reciprocal);
+    add_term(b01, one.c[0][1], one.c[0][1] + zero.c[0][1], reciprocal);
+    add_term(b10, one.c[1][0], one.c[1][0] + zero.c[1][0], reciprocal);
+    add_term(b11, one.c[1][1], one.c[1][1] + zero.c[1][1], reciprocal);
+  }
+  return (b00 + b01) + (b10 + b11);
 }
 
 // The search over prefix levels: level d holds the non-empty haplotypes over
-// the target and the first d tags of the current set, each as a column mask.
+// the target and the first d tags of the current set as column masks. The
+// deepest level (M - 3 tags) is paired by target allele into groups, and the
+// last two tags are counted from it by the inclusion-exclusion of Split,
+// one popcount per haplotype and set.
 class CountSearch {
  public:
   CountSearch(const int* candidates, int N, int target, const int* hap_row, const HapIndex& index,
@@ -112,15 +178,21 @@ class CountSearch {
     H_ = H;
     C1_ = C1;
     margin_ = count_score_margin(H, C1);
+    set_limit();
     count_values(H, s_);
-    s_.levels.resize(k_);
-    s_.counts.assign(settings().K, 0);
+    s_.levels.resize(std::max(k_ - 1, 1));
     s_.places.resize(k_);
     start_level(T);
-    walk(0, 0);
+    if (k_ == 1) {
+      one_tag_sets();
+    } else {
+      walk(0, 0);
+    }
   }
 
  private:
+  const uint64_t* tag_row(int place) const { return index_.row(hap_row_[cand_[place]]); }
+
   // Makes room for up to count masks at level d and empties it.
   TagScratch::Level& reset_level(int d, int count) {
     TagScratch::Level& L = s_.levels[d];
@@ -172,42 +244,132 @@ class CountSearch {
     }
   }
 
+  // Pairs the deepest level by target allele (an empty half gets a zero
+  // mask) and counts every group haplotype against the rows of the list
+  // places first .. N - 1.
+  void make_groups(int first) {
+    const TagScratch::Level& L = s_.levels[k_ - 2];
+    const int half = 1 << (k_ - 2);  // haplotypes over the first M - 3 tags
+    TagScratch::Groups& G = s_.groups;
+    G.place.assign(2 * half, -1);
+    for (int j = 0; j < L.size; ++j) G.place[L.index[j]] = j;
+    G.tag.clear();
+    G.masks.clear();
+    G.total.clear();
+    for (int tag = 0; tag < half; ++tag) {
+      const int zero = G.place[tag];
+      const int one = G.place[half + tag];
+      if (zero < 0 && one < 0) continue;
+      G.tag.push_back(tag);
+      for (int place : {zero, one}) {
+        const uint64_t* m = L.masks.data() + static_cast<std::size_t>(place) * W_;
+        if (place < 0) {
+          G.masks.insert(G.masks.end(), W_, 0);
+        } else {
+          G.masks.insert(G.masks.end(), m, m + W_);
+        }
+        G.total.push_back(place < 0 ? 0 : L.total[place]);
+      }
+    }
+    G.size = static_cast<int>(G.tag.size());
+    const int x = 2 * G.size;
+    G.with.resize(static_cast<std::size_t>(N_) * x);
+    for (int p = first; p < N_; ++p) and_counts(G.masks.data(), x, W_, tag_row(p), &G.with[p * x]);
+    G.mid.resize(G.masks.size());
+    G.mid_total.resize(x);
+  }
+
+  // The group masks with allele 1 at the tag of list place p.
+  void set_mid(int p) {
+    TagScratch::Groups& G = s_.groups;
+    const uint64_t* R = tag_row(p);
+    for (std::size_t x = 0; x < G.masks.size(); x += W_) {
+      for (int w = 0; w < W_; ++w) G.mid[x + w] = G.masks[x + w] & R[w];
+    }
+    std::copy_n(&G.with[p * 2 * G.size], 2 * G.size, G.mid_total.begin());
+  }
+
   // Chooses the tag at depth d (0-based) from list place first on.
   void walk(int d, int first) {
-    if (d == k_ - 1) {
-      for (int p = first; p < N_ && !stopped_; ++p) last_tag(p);
+    if (d == k_ - 2) {
+      make_groups(first);
+      for (int p = first; p < N_ - 1 && !stopped_; ++p) {
+        s_.places[d] = p;
+        set_mid(p);
+        for (int last = p + 1; last < N_ && !stopped_; ++last) last_tag(last);
+      }
       return;
     }
     for (int p = first; p <= N_ - (k_ - d) && !stopped_; ++p) {
       s_.places[d] = p;
-      build_level(d + 1, index_.row(hap_row_[cand_[p]]));
+      build_level(d + 1, tag_row(p));
       walk(d + 1, p + 1);
     }
   }
 
-  // The set that ends with the candidate at place p.
+  // The K haplotype counts of the set whose last tag is at list place p.
+  void fill_counts(int p) {
+    const TagScratch::Groups& G = s_.groups;
+    const int x = 2 * G.size;
+    s_.split.resize(x);
+    and_counts(G.mid.data(), x, W_, tag_row(p), s_.split.data());
+    s_.counts.assign(settings().K, 0);
+    const int* v = &G.with[p * x];
+    for (int g = 0; g < G.size; ++g) {
+      for (int i = 0; i < 2; ++i) {
+        const int h = 2 * g + i;
+        const Split c = split_by_last(G.total[h], G.mid_total[h], v[h], s_.split[h]);
+        const int idx = (i << (k_ - 2)) | G.tag[g];  // over the target and M - 3 tags
+        for (int a3 = 0; a3 < 2; ++a3) {
+          for (int a4 = 0; a4 < 2; ++a4) s_.counts[4 * idx + 2 * a3 + a4] = c.c[a3][a4];
+        }
+      }
+    }
+  }
+
+  // The set that ends with the candidate at list place p.
   void last_tag(int p) {
     if (best_ >= 0.989999) {
       stopped_ = true;
       return;
     }
-    const int d = k_ - 1;
-    const TagScratch::Level& L = s_.levels[d];
-    s_.split.resize(L.size);
-    split_counts(L.masks.data(), L.size, W_, index_.row(hap_row_[cand_[p]]), s_.split.data());
-    int* counts = s_.counts.data();
-    std::fill(s_.counts.begin(), s_.counts.end(), 0);
-    for (int j = 0; j < L.size; ++j) {
-      const int idx = 2 * L.index[j];
-      counts[idx + 1] = s_.split[j];
-      counts[idx] = L.total[j] - s_.split[j];
+    const TagScratch::Groups& G = s_.groups;
+    const double B =
+        group_sum(G.mid.data(), G.total.data(), G.mid_total.data(), &G.with[p * 2 * G.size], G.size,
+                  W_, tag_row(p), s_.reciprocal.data());
+    if (B <= B_limit_) return;
+    fill_counts(p);
+    consider(p);
+  }
+
+  // With a single tag (M = 2): every set counted and scored in full.
+  void one_tag_sets() {
+    const TagScratch::Level& L = s_.levels[0];
+    for (int p = 0; p < N_ && best_ < 0.989999; ++p) {
+      int ones[2];
+      and_counts(L.masks.data(), 2, W_, tag_row(p), ones);
+      s_.counts = {L.total[0] - ones[0], ones[0], L.total[1] - ones[1], ones[1]};
+      consider(p);
     }
-    if (count_score(counts, H_, C1_) + margin_ <= best_ + 1e-6) return;
-    const double s = score_from_counts(counts, H_, s_);
+  }
+
+  // The B at and below which a set cannot improve on the best: where the
+  // closed form, raised by the margin, reaches best + 1e-6. Solving for B
+  // rounds within a few u of B, far inside the margin's slack.
+  void set_limit() {
+    const double h = H_;
+    const double t = C1_;
+    B_limit_ = ((best_ + 1e-6 - margin_) * (h - t) * t + t * t) / h;
+  }
+
+  // Scores s_.counts exactly; an improvement by more than 1e-6 is kept.
+  void consider(int p) {
+    const double s = score_from_counts(s_.counts.data(), H_, s_);
     if (s > best_ + 1e-6) {
       best_ = s;
       *score_ = s;
-      s_.places[d] = p;
+      set_limit();
+      s_.places[k_ - 1] = p;
       tag_list_[0] = target_;
       for (int i = 0; i < k_; ++i) tag_list_[i + 1] = cand_[s_.places[i]];
     }
@@ -226,6 +388,7 @@ class CountSearch {
   int H_ = 0;
   int C1_ = 0;
   double margin_ = 0;
+  double B_limit_ = 0;
   double best_ = 0;
   bool stopped_ = false;
 };

@@ -8,7 +8,8 @@
 namespace tessellar {
 
 // count_value[c] for c = 0..H: 0.0 with 1.0 / H added c times (the value a
-// frequency entry takes after c haplotypes on the counting path).
+// frequency entry takes after c haplotypes on the counting path); fills
+// scratch.reciprocal for H as well.
 const double* count_values(int H, TagScratch& scratch);
 
 // The score getMD gives on the counting path to the haplotype counts
@@ -16,10 +17,15 @@ const double* count_values(int H, TagScratch& scratch);
 // normalised in index order, then MDfun(p, 1). Uses scratch.freq.
 double score_from_counts(const int* counts, int H, TagScratch& scratch);
 
-// The score of counts[0..K-1] (H columns, C1 of them with target allele 1)
-// as the closed form (H sum c1^2 / c - C1^2) / ((H - C1) C1) over the tag
-// haplotypes; 0 < C1 < H.
-double count_score(const int* counts, int H, int C1);
+// The closed form (H B - C1^2) / ((H - C1) C1) of the score, where B is
+// the sum over the tag haplotypes of c1^2 / c (c haplotypes, c1 of them with
+// target allele 1): the tag-set score in exact arithmetic; 0 < C1 < H.
+double closed_form_score(double B, int H, int C1);
+
+// closed_form_score of the haplotype counts counts[0..K-1] over H columns
+// with C1 of them carrying target allele 1 (B summed as the search does:
+// each term as a product with 1.0 / c, in any order). Needs count_values(H).
+double count_score(const int* counts, int H, int C1, TagScratch& scratch);
 
 // A bound on score_from_counts - count_score for any counts with these H
 // and C1 at the current M (four times the proven rounding bound); infinity

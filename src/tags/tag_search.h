@@ -44,9 +44,10 @@ struct TagScratch {
   std::vector<double> freq;         // K haplotype frequencies
   std::vector<int> counts;          // K haplotype counts
   std::vector<double> count_value;  // count_value[c]: 1.0 / H added c times
-  int count_value_h = -1;           // the H of count_value
-  // Prefix levels of the counting search: level d holds the non-empty
-  // haplotypes over the target and the first d tags, each as a column mask.
+  std::vector<double> reciprocal;   // reciprocal[c]: 1.0 / c (0 for c = 0)
+  int count_value_h = -1;           // the H of both tables
+  // Prefix levels of the counting search: level d (0 .. M - 3) holds the
+  // non-empty haplotypes over the target and the first d tags as column masks.
   struct Level {
     std::vector<uint64_t> masks;  // size() x words of the haplotype index
     std::vector<int> index;       // haplotype index over the level's positions
@@ -54,7 +55,21 @@ struct TagScratch {
     int size = 0;                 // masks kept
   };
   std::vector<Level> levels;
-  std::vector<int> split;  // popcounts against the last tag
+  // The deepest level (the target and the first M - 3 tags) paired by
+  // target allele: group g holds haplotypes 2g (target 0) and 2g + 1
+  // (target 1) of tag haplotype tag[g]; an empty half has a zero mask.
+  struct Groups {
+    std::vector<uint64_t> masks;  // words per haplotype
+    std::vector<int> total;       // popcount per haplotype
+    std::vector<int> tag;
+    std::vector<int> with;       // with[p * 2 size + x]: popcount of mask x & row of place p
+    std::vector<uint64_t> mid;   // masks & row of the M - 2nd tag
+    std::vector<int> mid_total;  // their popcounts
+    std::vector<int> place;      // level place of each index, while pairing
+    int size = 0;
+  };
+  Groups groups;
+  std::vector<int> split;  // popcounts of the mid masks against the last tag
   StudyList study;         // EM pattern lists
   FamilyList families;
 };

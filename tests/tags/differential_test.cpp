@@ -220,7 +220,7 @@ TEST_P(PruningBound, HoldsWithRoomToSpare) {
     if (exact == 0.0) continue;  // outside the bounds of P
     const double margin = count_score_margin(H, C1);
     // Observed: below 1% of the margin.
-    ASSERT_LE(std::abs(exact - count_score(counts.data(), H, C1)), margin / 4)
+    ASSERT_LE(std::abs(exact - count_score(counts.data(), H, C1, scratch)), margin / 4)
         << "H " << H << " C1 " << C1;
   }
 }
