@@ -166,7 +166,7 @@ TEST(GetMD, MatchesTheLiteralBitForBit) {
   s.nUN = 2;
   install_settings(s);
   std::mt19937 rng(99);
-  const World w = random_world({20, 70, 3, 0.05, 0.6, 0.1}, 8, 9, rng);
+  const World w = random_world({20, 70, 3, 0.05, 0.6, 0.1}, 8, 3 * s.nTR + 2 * s.nDU + s.nUN, rng);
   const testing_tags::UnionVectors u(w);
   TagScratch scratch;
   for (int trial = 0; trial < 200; ++trial) {
