@@ -130,11 +130,12 @@ inline Split split_by_last(int t, int u, int v, int w) {
 // B of the closed form for the groups of the current set: group g pairs the
 // target-0 and target-1 haplotypes 2g and 2g + 1 (mid masks of W words,
 // popcounts t, u, v as in Split) against the last tag's row R.
-__attribute__((target_clones("popcnt", "default"))) double group_sum(const uint64_t* mid,
-                                                                     const int* t, const int* u,
-                                                                     const int* v, int groups,
-                                                                     int W, const uint64_t* R,
-                                                                     const double* reciprocal) {
+// group_sum with the word count fixed at compile time when kW > 0, so
+// that the popcount loops unroll for the common small tables.
+template <int kW>
+inline double group_sum_words(const uint64_t* mid, const int* t, const int* u, const int* v,
+                              int groups, int W, const uint64_t* R, const double* reciprocal) {
+  if constexpr (kW > 0) W = kW;
   double b00 = 0, b01 = 0, b10 = 0, b11 = 0;  // one sum per allele pair of the last two tags
   for (int g = 0; g < groups; ++g) {
     const int z = 2 * g;  // the target-0 half; z + 1 is the target-1 half
@@ -148,6 +149,25 @@ __attribute__((target_clones("popcnt", "default"))) double group_sum(const uint6
     add_term(b11, one.c[1][1], one.c[1][1] + zero.c[1][1], reciprocal);
   }
   return (b00 + b01) + (b10 + b11);
+}
+
+__attribute__((target_clones("popcnt", "default"))) double group_sum(const uint64_t* mid,
+                                                                     const int* t, const int* u,
+                                                                     const int* v, int groups,
+                                                                     int W, const uint64_t* R,
+                                                                     const double* reciprocal) {
+  switch (W) {
+    case 1:
+      return group_sum_words<1>(mid, t, u, v, groups, W, R, reciprocal);
+    case 2:
+      return group_sum_words<2>(mid, t, u, v, groups, W, R, reciprocal);
+    case 3:
+      return group_sum_words<3>(mid, t, u, v, groups, W, R, reciprocal);
+    case 4:
+      return group_sum_words<4>(mid, t, u, v, groups, W, R, reciprocal);
+    default:
+      return group_sum_words<0>(mid, t, u, v, groups, W, R, reciprocal);
+  }
 }
 
 // The search over prefix levels: level d holds the non-empty haplotypes over
