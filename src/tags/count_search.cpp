@@ -1,88 +1,13 @@
-// The counting tag search: prefix masks, popcounts and the pruning bound.
+// The counting tag search: prefix masks, popcounts and pruning on B.
 #include "tags/count_search.h"
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
-#include <limits>
 
 #include "run/settings.h"
 #include "tags/tag_score.h"
 
 namespace tessellar {
-
-const double* count_values(int H, TagScratch& scratch) {
-  if (scratch.count_value_h != H) {
-    std::vector<double>& v = scratch.count_value;
-    std::vector<double>& r = scratch.reciprocal;
-    v.assign(static_cast<std::size_t>(H) + 1, 0.0);
-    r.assign(static_cast<std::size_t>(H) + 1, 0.0);
-    for (int c = 1; c <= H; ++c) {
-      v[c] = v[c - 1] + 1.0 / H;
-      r[c] = 1.0 / c;
-    }
-    scratch.count_value_h = H;
-  }
-  return scratch.count_value.data();
-}
-
-double score_from_counts(const int* counts, int H, TagScratch& scratch) {
-  const int K = settings().K;
-  const double* value = count_values(H, scratch);
-  std::vector<double>& f = scratch.freq;
-  f.resize(K);
-  double sum = 0;
-  for (int h = 0; h < K; ++h) sum += value[counts[h]];
-  for (int h = 0; h < K; ++h) f[h] = value[counts[h]] / sum;
-  return MDfun(f.data(), 1);
-}
-
-namespace {
-
-// acc += ones^2 / all, the division done as a product with 1.0 / all.
-inline void add_term(double& acc, int ones, int all, const double* reciprocal) {
-  const double c1 = ones;
-  acc += c1 * c1 * reciprocal[all];
-}
-
-}  // namespace
-
-double closed_form_score(double B, int H, int C1) {
-  const double h = H;
-  const double t = C1;
-  return (h * B - t * t) / ((h - t) * t);
-}
-
-double count_score(const int* counts, int H, int C1, TagScratch& scratch) {
-  const int n = settings().K / 2;
-  const double* reciprocal = scratch.reciprocal.data();
-  double B[2] = {0, 0};
-  for (int g = 0; g < n; ++g)
-    add_term(B[g % 2], counts[n + g], counts[g] + counts[n + g], reciprocal);
-  return closed_form_score(B[0] + B[1], H, C1);
-}
-
-// Rounding analysis, u = 2^-53, n tag haplotypes, m = n (n - 1) / 2 pairs:
-// each counted frequency is (c / H)(1 + r) with |r| <= rho = (2H + K + 1) u
-// (c additions of 1.0 / H, the normalising sum, one division), which moves
-// the exact score by at most 7 rho / (1 - P); MDfun's own rounding adds at
-// most (4m + 6n + 64) u / (1 - P), the closed form's (n + 6) u / (1 - P) + u
-// (each term c1 c1 (1 / c) of B is within 2u of its value, their sum in any
-// order within n u).
-// The margin is four times their sum; it is trusted only while rho / (1 - P)
-// stays small, which keeps the first-order analysis valid.
-double count_score_margin(int H, int C1) {
-  const double inf = std::numeric_limits<double>::infinity();
-  if (C1 <= 0 || C1 >= H) return inf;
-  const double u = std::ldexp(1.0, -53);
-  const double n = settings().K / 2;
-  const double m = n * (n - 1) / 2;
-  const double rho = (2.0 * H + settings().K + 1) * u;
-  const double one_minus_p = static_cast<double>(H - C1) / H;
-  if (rho / one_minus_p > 1e-6) return inf;
-  const double bound = (8 * rho + (4 * m + 8 * n + 80) * u) / one_minus_p + 2 * u;
-  return 4 * bound;
-}
 
 namespace {
 

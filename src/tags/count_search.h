@@ -22,6 +22,13 @@ double score_from_counts(const int* counts, int H, TagScratch& scratch);
 // target allele 1): the tag-set score in exact arithmetic; 0 < C1 < H.
 double closed_form_score(double B, int H, int C1);
 
+// One term of B: acc += ones^2 / all, the division done as a product with
+// reciprocal[all] = 1.0 / all (0 for all = 0).
+inline void add_term(double& acc, int ones, int all, const double* reciprocal) {
+  const double c1 = ones;
+  acc += c1 * c1 * reciprocal[all];
+}
+
 // closed_form_score of the haplotype counts counts[0..K-1] over H columns
 // with C1 of them carrying target allele 1 (B summed as the search does:
 // each term as a product with 1.0 / c, in any order). Needs count_values(H).

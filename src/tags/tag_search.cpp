@@ -134,7 +134,7 @@ int collect_candidates(int target, int mode, int hap_flag, int speed_flag, const
   int l = target - 1;
   int r = target + 1;
   int N = 0;
-  const int t = pos[target];
+  const long long t = pos[target];  // wide: t + window must not overflow
   while (N < g.maxnum) {
     while (l >= 0 && !ok(l)) --l;
     while (r < n && !ok(r)) ++r;

@@ -148,7 +148,8 @@ void getMD_max(int* tag_list, double* score, int target, int mode, int hap_flag,
     } else {
       left = pos[target] - pos[l] <= pos[r] - pos[target];
     }
-    const bool outside = left ? pos[l] < pos[target] - g.window : pos[r] > pos[target] + g.window;
+    const long long t = pos[target];  // t + window in 64 bits: no overflow
+    const bool outside = left ? pos[l] < t - g.window : pos[r] > t + g.window;
     if (outside && N >= g.minnum) break;
     accepted.push_back(left ? l : r);
     N++;
