@@ -17,6 +17,9 @@ namespace {
 // Most panel members a panel line can hold within its 99,999 characters.
 constexpr long long kMaxPanelMembers = 50000;
 
+// Most worker threads of the pass.
+constexpr int kMaxThreads = 256;
+
 struct OptionSpec {
   const char* word;
   Option option;
@@ -38,6 +41,7 @@ constexpr OptionSpec kOptions[] = {
     {"-window", kWindow, 1, "candidate tags chosen within the distance of %d bp\n"},
     {"-max", kMax, 1, "candidate tags chosen at a maximun number of %d\n"},
     {"-min", kMin, 1, "candidate tags chosen at a minimum number of %d\n"},
+    {"-threads", kThreads, 1, "imputation on %d threads\n"},
 };
 
 const OptionSpec* find_option(const char* word) {
@@ -116,6 +120,12 @@ void apply(const OptionSpec& spec, const char* const* values, Settings& s) {
     case kMin:
       s.minnum = to_int(spec.word, v);
       ECHO(spec.echo, s.minnum);
+      break;
+    case kThreads:
+      s.threads = to_int(spec.word, v);
+      ECHO(spec.echo, s.threads);
+      if (s.threads < 1 || s.threads > kMaxThreads)
+        fatal("-threads takes a number of threads from 1 to %d, found '%s'.", kMaxThreads, v);
       break;
     case kOptionCount:
       break;

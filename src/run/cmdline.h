@@ -9,8 +9,8 @@
 
 namespace tessellar {
 
-// The options in the order of the defaults report; a mark per option says
-// whether it was given.
+// The options in the order of the defaults report (-threads has no line
+// there); a mark per option says whether it was given.
 enum Option {
   kGfile,
   kEfile,
@@ -25,6 +25,7 @@ enum Option {
   kWindow,
   kMax,
   kMin,
+  kThreads,  // not in the defaults report
   kOptionCount
 };
 

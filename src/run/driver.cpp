@@ -1,4 +1,4 @@
-// The run driver: the pipeline of one run, and the pass over the union rows.
+// The run driver: the pipeline of one run.
 #include "run/driver.h"
 
 #include <cstdio>
@@ -14,32 +14,12 @@
 #include "run/fatal.h"
 #include "run/impute.h"
 #include "run/output.h"
+#include "run/pass.h"
 #include "run/settings.h"
 #include "tags/tag_search.h"
 
 namespace tessellar {
 namespace {
-
-// Every union row in ascending position: written through, imputed in mode
-// 0 or 1, or skipped.
-void run_pass(const RunTables& tables, OutputFile& output) {
-  const Settings& s = settings();
-  const SnpUnion& u = tables.snp_union;
-  SnpImputer imputer(tables);
-  std::string& out = output.buffer();
-  for (int j = 0; j < u.n; ++j) {
-    const int study_row = u.study_row[j];
-    const int panel_row = u.panel_row[j];
-    if (panel_row >= 0 && study_row < 0) {
-      imputer.impute(j, kUntyped, out);
-    } else if (study_row >= 0 && tables.study.miss[study_row] < 0.000001) {
-      append_written_through(tables.study, study_row, out);
-    } else if (study_row >= 0 && (s.hap_flag == 0 || s.speed_flag == 0 || u.hap_row[j] >= 0)) {
-      imputer.impute(j, kIncomplete, out);
-    }
-    output.flush_if_full();
-  }
-}
 
 void run(int argc, char** argv) {
   start_run(argc, argv);
@@ -53,7 +33,7 @@ void run(int argc, char** argv) {
   drop_monomorphic(snp_union, study, panel);
   std::shared_ptr<const HapIndex> hap_index = prepare_haplotypes(haps);
   OutputFile output(s.ofile);
-  run_pass(RunTables{study, panel, haps, *hap_index, snp_union}, output);
+  run_pass(RunTables{study, panel, haps, *hap_index, snp_union}, output, s.threads);
   output.commit();
   print_complete_stamp();
 }

@@ -3,7 +3,6 @@
 
 #include "haplo/em.h"
 #include "haplo/imputation.h"
-#include "run/fatal.h"
 #include "run/output.h"
 #include "run/settings.h"
 
@@ -23,19 +22,9 @@ SnpImputer::SnpImputer(const RunTables& tables)
 SnpImputer::~SnpImputer() = default;
 
 void SnpImputer::impute(int j, Mode mode, std::string& out) {
-  try {
-    if (!choose_window(j, mode)) return;
-    fill_window_rows(mode);
-    estimate_and_impute(mode);
-  } catch (const ListBudgetExceeded&) {
-    const SnpUnion& u = t_.snp_union;
-    const std::string& name =
-        mode == kUntyped ? t_.panel.name[u.panel_row[j]] : t_.study.name[u.study_row[j]];
-    fatal(
-        "SNP '%s' at position %d: its haplotype windows need more than %zu haplotype pairs "
-        "or family configurations; use a smaller -tag.",
-        name.c_str(), u.pos[j], kListBudget);
-  }
+  if (!choose_window(j, mode)) return;
+  fill_window_rows(mode);
+  estimate_and_impute(mode);
   append_record(mode, out);
 }
 

@@ -37,7 +37,8 @@ class SnpImputer {
   ~SnpImputer();
 
   // Imputes union row j in the given mode and appends its record to out;
-  // appends nothing when the tag search finds no window.
+  // appends nothing when the tag search finds no window. Throws
+  // ListBudgetExceeded when a pattern list would pass its budget.
   void impute(int j, Mode mode, std::string& out);
 
  private:

@@ -29,6 +29,7 @@ struct Settings {
   int window = 50000;                   // candidate distance in bp
   int maxnum = 20;                      // most candidates
   int minnum = 8;                       // fewest candidates when that many exist
+  int threads = 1;                      // worker threads of the pass
   std::array<int, kMaxM + 1> pow2{};    // pow2[k] = 2^k for k = 0..M
 };
 
