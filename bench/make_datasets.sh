@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The whole-run benchmark datasets: a 3 Mb region with 25,000 panel SNPs,
+# 3,000 study SNPs (2,000 of them panel SNPs), 200 study individuals with
+# 1.5 % missing codes, many rare variants; a panel of 300 singletons (600
+# phased haplotypes) and a variant with 100 trios (400). Each folder also
+# gets the same data as VCF (ref.vcf, target.vcf) for a peer tool.
+# Usage: bench/make_datasets.sh [OUTDIR]   (default /tmp/tessellar_bench)
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+out="${1:-/tmp/tessellar_bench}"
+common=(--seed 11 --panel-snps 25000 --study-fraction 0.08 --study-only 1000
+        --study-individuals 200 --missing 0.015 --region-bp 3000000 --start-pos 1000000
+        --rare-fraction 0.4 --hap-missing 25)
+python3 "$here/tools/make_dataset.py" --outdir "$out/singletons" "${common[@]}" \
+  --trios 0 --duos 0 --singletons 300      # tessellar -panel 0 0 300
+python3 "$here/tools/make_dataset.py" --outdir "$out/trios" "${common[@]}" \
+  --trios 100 --duos 0 --singletons 0      # tessellar -panel 100 0 0
+for set in singletons trios; do python3 "$here/tools/to_vcf.py" "$out/$set"; done
