@@ -26,14 +26,12 @@ inline int and_popcount(const uint64_t* a, const uint64_t* b, int W) {
 }
 
 // The popcount of one mask of W words.
-__attribute__((target_clones("popcnt", "default"))) int mask_count(const uint64_t* x, int W) {
+int mask_count(const uint64_t* x, int W) {
   return and_popcount(x, x, W);
 }
 
 // out[i] = popcount(masks[i] & R) for count masks of W words each.
-__attribute__((target_clones("popcnt", "default"))) void and_counts(const uint64_t* masks,
-                                                                    int count, int W,
-                                                                    const uint64_t* R, int* out) {
+void and_counts(const uint64_t* masks, int count, int W, const uint64_t* R, int* out) {
   for (int i = 0; i < count; ++i) {
     out[i] = and_popcount(masks + static_cast<std::size_t>(i) * W, R, W);
   }
@@ -76,11 +74,8 @@ inline double group_sum_words(const uint64_t* mid, const int* t, const int* u, c
   return (b00 + b01) + (b10 + b11);
 }
 
-__attribute__((target_clones("popcnt", "default"))) double group_sum(const uint64_t* mid,
-                                                                     const int* t, const int* u,
-                                                                     const int* v, int groups,
-                                                                     int W, const uint64_t* R,
-                                                                     const double* reciprocal) {
+double group_sum(const uint64_t* mid, const int* t, const int* u, const int* v, int groups, int W,
+                 const uint64_t* R, const double* reciprocal) {
   switch (W) {
     case 1:
       return group_sum_words<1>(mid, t, u, v, groups, W, R, reciprocal);
