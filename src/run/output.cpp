@@ -6,9 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -126,15 +129,67 @@ void append_indicators(std::string& out, int code) {
   out += ' ';
 }
 
+namespace {
+
+// The two-decimal field of a probability as printf's "%3.2lf" writes it.
+// first_printing[k] is the smallest double that prints as k / 100 or more,
+// found once by bisection over the doubles with printf itself, so that the
+// fields below are exactly printf's while costing a few comparisons.
+class TwoDecimals {
+ public:
+  TwoDecimals() {
+    for (int k = 1; k <= 100; ++k) first_printing_[k] = bisect(k);
+  }
+  // Hundredths that printf shows for p, for 0 <= p <= 1.
+  int hundredths(double p) const {
+    int k = static_cast<int>(p * 100.0 + 0.5);
+    k = std::clamp(k, 0, 100);
+    while (k < 100 && p >= first_printing_[k + 1]) ++k;
+    while (k > 0 && p < first_printing_[k]) --k;
+    return k;
+  }
+
+ private:
+  static int printed(double x) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", x);
+    return static_cast<int>(std::lround(std::strtod(text, nullptr) * 100.0));
+  }
+  static double bisect(int k) {
+    double lo = (k - 1) / 100.0;  // prints below k / 100
+    double hi = (k + 1) / 100.0;  // prints k / 100 or more
+    while (std::nextafter(lo, hi) < hi) {
+      double mid = lo + (hi - lo) / 2;
+      if (mid <= lo || mid >= hi) mid = std::nextafter(lo, hi);
+      (printed(mid) >= k ? hi : lo) = mid;
+    }
+    return hi;
+  }
+  std::array<double, 101> first_printing_{};
+};
+
+const TwoDecimals& two_decimals() {
+  static const TwoDecimals table;
+  return table;
+}
+
+}  // namespace
+
 void append_probability(std::string& out, double p) {
   if (p < 0.005) {
     out += "0 ";
   } else if (p >= 0.995) {
     out += "1 ";
-  } else {
-    char field[32];
+  } else if (!(p <= 1.0)) {
+    char field[32];  // not reached with probabilities; printf keeps any other value exact
     int length = std::snprintf(field, sizeof field, "%3.2lf ", p);
     out.append(field, static_cast<std::size_t>(length));
+  } else {
+    const int k = two_decimals().hundredths(p);
+    const char field[5] = {static_cast<char>('0' + k / 100), '.',
+                           static_cast<char>('0' + k / 10 % 10), static_cast<char>('0' + k % 10),
+                           ' '};
+    out.append(field, 5);
   }
 }
 

@@ -7,8 +7,10 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "run/fatal.h"
 
@@ -37,6 +39,31 @@ INSTANTIATE_TEST_SUITE_P(
                     ProbabilityCase{0.5, "0.50 "}, ProbabilityCase{0.994, "0.99 "},
                     ProbabilityCase{std::nextafter(0.995, 0.0), "0.99 "},
                     ProbabilityCase{0.995, "1 "}, ProbabilityCase{1.0, "1 "}));
+
+// The fast field against printf itself over many probabilities, near every
+// rounding boundary and at random.
+TEST(ProbabilityField, MatchesPrintf) {
+  std::vector<double> values;
+  for (int k = 0; k <= 100; ++k) {
+    double x = (k + 0.5) / 100.0;
+    for (int step = 0; step < 8; ++step) {
+      values.push_back(x);
+      values.push_back(std::nextafter(x, 0.0));
+      x = std::nextafter(x, 1.0);
+    }
+  }
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int i = 0; i < 200000; ++i) values.push_back(unit(random));
+  for (double p : values) {
+    if (p < 0.005 || p >= 0.995) continue;
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%3.2lf ", p);
+    std::string out;
+    append_probability(out, p);
+    ASSERT_EQ(out, expected) << std::hexfloat << p;
+  }
+}
 
 TEST(RecordFields, Heads) {
   std::string out;
