@@ -85,6 +85,30 @@ double group_sum(const uint64_t* mid, const int* t, const int* u, const int* v, 
       return group_sum_words<3>(mid, t, u, v, groups, W, R, reciprocal);
     case 4:
       return group_sum_words<4>(mid, t, u, v, groups, W, R, reciprocal);
+    case 5:
+      return group_sum_words<5>(mid, t, u, v, groups, W, R, reciprocal);
+    case 6:
+      return group_sum_words<6>(mid, t, u, v, groups, W, R, reciprocal);
+    case 7:
+      return group_sum_words<7>(mid, t, u, v, groups, W, R, reciprocal);
+    case 8:
+      return group_sum_words<8>(mid, t, u, v, groups, W, R, reciprocal);
+    case 9:
+      return group_sum_words<9>(mid, t, u, v, groups, W, R, reciprocal);
+    case 10:
+      return group_sum_words<10>(mid, t, u, v, groups, W, R, reciprocal);
+    case 11:
+      return group_sum_words<11>(mid, t, u, v, groups, W, R, reciprocal);
+    case 12:
+      return group_sum_words<12>(mid, t, u, v, groups, W, R, reciprocal);
+    case 13:
+      return group_sum_words<13>(mid, t, u, v, groups, W, R, reciprocal);
+    case 14:
+      return group_sum_words<14>(mid, t, u, v, groups, W, R, reciprocal);
+    case 15:
+      return group_sum_words<15>(mid, t, u, v, groups, W, R, reciprocal);
+    case 16:
+      return group_sum_words<16>(mid, t, u, v, groups, W, R, reciprocal);
     default:
       return group_sum_words<0>(mid, t, u, v, groups, W, R, reciprocal);
   }
