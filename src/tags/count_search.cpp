@@ -12,7 +12,8 @@ namespace tessellar {
 namespace {
 
 // The popcount of a & b over W words, four words at a time.
-inline int and_popcount(const uint64_t* a, const uint64_t* b, int W) {
+__attribute__((always_inline)) inline int and_popcount(const uint64_t* a, const uint64_t* b,
+                                                       int W) {
   int c0 = 0, c1 = 0, c2 = 0, c3 = 0;
   int w = 0;
   for (; w + 4 <= W; w += 4) {
