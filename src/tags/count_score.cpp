@@ -9,6 +9,11 @@
 
 namespace tessellar {
 
+namespace {
+// Largest H with a table of the terms of B (some 300 KB).
+constexpr int kTermTableMaxH = 192;
+}  // namespace
+
 const double* count_values(int H, TagScratch& scratch) {
   if (scratch.count_value_h != H) {
     std::vector<double>& v = scratch.count_value;
@@ -18,6 +23,19 @@ const double* count_values(int H, TagScratch& scratch) {
     for (int c = 1; c <= H; ++c) {
       v[c] = v[c - 1] + 1.0 / H;
       r[c] = 1.0 / c;
+    }
+    // The terms of B as one table lookup, while the table stays in cache.
+    std::vector<double>& t = scratch.term;
+    t.clear();
+    if (H <= kTermTableMaxH) {
+      const int stride = H + 1;
+      t.assign(static_cast<std::size_t>(stride) * stride, 0.0);
+      for (int c1 = 0; c1 <= H; ++c1) {
+        for (int c = c1; c <= H; ++c) {
+          const double ones = c1;
+          t[static_cast<std::size_t>(c1) * stride + c] = ones * ones * r[c];
+        }
+      }
     }
     scratch.count_value_h = H;
   }

@@ -56,9 +56,12 @@ inline Split split_by_last(int t, int u, int v, int w) {
 // popcounts t, u, v as in Split) against the last tag's row R.
 // group_sum with the word count fixed at compile time when kW > 0, so
 // that the popcount loops unroll for the common small tables.
-template <int kW>
+// With kTable, terms is the table of every term c1 * c1 * (1.0 / c) of
+// count_values (stride H + 1), else the reciprocals; both give the same value.
+template <int kW, bool kTable>
 inline double group_sum_words(const uint64_t* mid, const int* t, const int* u, const int* v,
-                              int groups, int W, const uint64_t* R, const double* reciprocal) {
+                              int groups, int W, const uint64_t* R, const double* terms,
+                              int stride) {
   if constexpr (kW > 0) W = kW;
   double b00 = 0, b01 = 0, b10 = 0, b11 = 0;  // one sum per allele pair of the last two tags
   for (int g = 0; g < groups; ++g) {
@@ -67,52 +70,68 @@ inline double group_sum_words(const uint64_t* mid, const int* t, const int* u, c
     const int wo = and_popcount(mid + static_cast<std::size_t>(z + 1) * W, R, W);
     const Split zero = split_by_last(t[z], u[z], v[z], wz);
     const Split one = split_by_last(t[z + 1], u[z + 1], v[z + 1], wo);
-    add_term(b00, one.c[0][0], one.c[0][0] + zero.c[0][0], reciprocal);
-    add_term(b01, one.c[0][1], one.c[0][1] + zero.c[0][1], reciprocal);
-    add_term(b10, one.c[1][0], one.c[1][0] + zero.c[1][0], reciprocal);
-    add_term(b11, one.c[1][1], one.c[1][1] + zero.c[1][1], reciprocal);
+    if constexpr (kTable) {
+      b00 += terms[one.c[0][0] * stride + one.c[0][0] + zero.c[0][0]];
+      b01 += terms[one.c[0][1] * stride + one.c[0][1] + zero.c[0][1]];
+      b10 += terms[one.c[1][0] * stride + one.c[1][0] + zero.c[1][0]];
+      b11 += terms[one.c[1][1] * stride + one.c[1][1] + zero.c[1][1]];
+    } else {
+      add_term(b00, one.c[0][0], one.c[0][0] + zero.c[0][0], terms);
+      add_term(b01, one.c[0][1], one.c[0][1] + zero.c[0][1], terms);
+      add_term(b10, one.c[1][0], one.c[1][0] + zero.c[1][0], terms);
+      add_term(b11, one.c[1][1], one.c[1][1] + zero.c[1][1], terms);
+    }
   }
   return (b00 + b01) + (b10 + b11);
 }
 
-double group_sum(const uint64_t* mid, const int* t, const int* u, const int* v, int groups, int W,
-                 const uint64_t* R, const double* reciprocal) {
+template <bool kTable>
+double group_sum_table(const uint64_t* mid, const int* t, const int* u, const int* v, int groups,
+                       int W, const uint64_t* R, const double* terms, int stride) {
   switch (W) {
     case 1:
-      return group_sum_words<1>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<1, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 2:
-      return group_sum_words<2>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<2, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 3:
-      return group_sum_words<3>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<3, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 4:
-      return group_sum_words<4>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<4, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 5:
-      return group_sum_words<5>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<5, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 6:
-      return group_sum_words<6>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<6, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 7:
-      return group_sum_words<7>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<7, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 8:
-      return group_sum_words<8>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<8, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 9:
-      return group_sum_words<9>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<9, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 10:
-      return group_sum_words<10>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<10, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 11:
-      return group_sum_words<11>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<11, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 12:
-      return group_sum_words<12>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<12, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 13:
-      return group_sum_words<13>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<13, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 14:
-      return group_sum_words<14>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<14, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 15:
-      return group_sum_words<15>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<15, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     case 16:
-      return group_sum_words<16>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<16, kTable>(mid, t, u, v, groups, W, R, terms, stride);
     default:
-      return group_sum_words<0>(mid, t, u, v, groups, W, R, reciprocal);
+      return group_sum_words<0, kTable>(mid, t, u, v, groups, W, R, terms, stride);
   }
+}
+
+// B of the current set through the term table when there is one.
+double group_sum(const uint64_t* mid, const int* t, const int* u, const int* v, int groups, int W,
+                 const uint64_t* R, const TagScratch& s) {
+  if (!s.term.empty())
+    return group_sum_table<true>(mid, t, u, v, groups, W, R, s.term.data(), s.count_value_h + 1);
+  return group_sum_table<false>(mid, t, u, v, groups, W, R, s.reciprocal.data(), 0);
 }
 
 // The search over prefix levels: level d holds the non-empty haplotypes over
@@ -299,9 +318,8 @@ class CountSearch {
       return;
     }
     const TagScratch::Groups& G = s_.groups;
-    const double B =
-        group_sum(G.mid.data(), G.total.data(), G.mid_total.data(), &G.with[p * 2 * G.size], G.size,
-                  W_, tag_row(p), s_.reciprocal.data());
+    const double B = group_sum(G.mid.data(), G.total.data(), G.mid_total.data(),
+                               &G.with[p * 2 * G.size], G.size, W_, tag_row(p), s_);
     if (B <= B_limit_) return;
     fill_counts(p);
     consider(p);

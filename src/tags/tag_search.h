@@ -45,6 +45,7 @@ struct TagScratch {
   std::vector<int> counts;          // K haplotype counts
   std::vector<double> count_value;  // count_value[c]: 1.0 / H added c times
   std::vector<double> reciprocal;   // reciprocal[c]: 1.0 / c (0 for c = 0)
+  std::vector<double> term;         // small H: term[c1 * (H + 1) + c] = c1 * c1 * reciprocal[c]
   int count_value_h = -1;           // the H of both tables
   // Prefix levels of the counting search: level d (0 .. M - 3) holds the
   // non-empty haplotypes over the target and the first d tags as column masks.
