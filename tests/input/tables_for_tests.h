@@ -16,7 +16,7 @@ inline StudyTable study_at(const std::vector<int>& positions) {
   t.nind = 1;
   t.nsnp = static_cast<int>(positions.size());
   t.pos = positions;
-  for (int s = 0; s < t.nsnp; ++s) t.name.push_back("s" + std::to_string(s));
+  for (int s = 0; s < t.nsnp; ++s) t.name.push_back(std::string("s").append(std::to_string(s)));
   t.recode.assign(positions.size(), 0);
   t.allele.assign(positions.size(), {'A', 'G'});
   t.geno.members = 1;
@@ -34,7 +34,8 @@ inline PanelTable panel_at(const std::vector<int>& positions,
   t.nsnp = static_cast<int>(positions.size());
   t.pos = positions;
   for (int r = 0; r < t.nsnp; ++r) {
-    t.name.push_back(names.empty() ? "p" + std::to_string(r) : names[static_cast<std::size_t>(r)]);
+    t.name.push_back(names.empty() ? std::string("p").append(std::to_string(r))
+                                   : names[static_cast<std::size_t>(r)]);
   }
   t.allele.assign(positions.size(), {'A', 'G'});
   t.geno.members = 1;
