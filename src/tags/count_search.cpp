@@ -380,6 +380,7 @@ class CountSearch {
 
 void search_by_counting(const int* candidates, int N, int target, const int* hap_row,
                         const HapIndex& index, int* tag_list, double* score, TagScratch& scratch) {
+  if (search_by_subsets(candidates, N, target, hap_row, index, tag_list, score, scratch)) return;
   CountSearch(candidates, N, target, hap_row, index, tag_list, score, scratch).run();
 }
 

@@ -39,6 +39,12 @@ double count_score(const int* counts, int H, int C1, TagScratch& scratch);
 // where no useful bound holds.
 double count_score_margin(int H, int C1);
 
+// The same search through the counts of every subset of at most M - 1
+// candidates (with and without target allele 1) and inclusion-exclusion per
+// set; false, with nothing done, when those tables would be too large.
+bool search_by_subsets(const int* candidates, int N, int target, const int* hap_row,
+                       const HapIndex& index, int* tag_list, double* score, TagScratch& scratch);
+
 // The set search of getMD_max over candidates[0..N-1] (ascending union
 // rows, every one and the target with hap_row >= 0). *score starts at 0 and
 // is raised, and tag_list written, on every improvement.

@@ -2,6 +2,7 @@
 #include "tags/tag_search.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "haplo/em.h"
 #include "run/settings.h"
@@ -10,8 +11,16 @@
 
 namespace tessellar {
 
+namespace {
+uint64_t next_index_id() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
+}  // namespace
+
 HapIndex::HapIndex(const HapTable& haps)
-    : ncol_(haps.ncol),
+    : id_(next_index_id()),
+      ncol_(haps.ncol),
       words_((haps.ncol + 63) / 64),
       bits_(static_cast<std::size_t>(haps.nsnp) * words_, 0) {
   for (int r = 0; r < haps.nsnp; ++r) {

@@ -24,8 +24,11 @@ class HapIndex {
   int words() const { return words_; }  // words per row: ceil(ncol / 64)
   // The words of hap_table row r.
   const uint64_t* row(int r) const { return bits_.data() + static_cast<std::size_t>(r) * words_; }
+  // A number that no other index of this process carries.
+  uint64_t id() const { return id_; }
 
  private:
+  uint64_t id_ = 0;
   int ncol_ = 0;
   int words_ = 0;
   std::vector<uint64_t> bits_;
@@ -71,7 +74,24 @@ struct TagScratch {
   };
   Groups groups;
   std::vector<int> split;  // popcounts of the mid masks against the last tag
-  StudyList study;         // EM pattern lists
+  // The subset search: per subset of at most M - 1 candidates (by size,
+  // then colex rank) its haplotype counts packed as (all << 32) | target-1.
+  struct Subsets {
+    std::vector<std::size_t> binom;   // binom[n * (k + 1) + j] = C(n, j)
+    std::vector<std::size_t> offset;  // first entry of the subsets of size j
+    std::vector<uint64_t> packed;     // the counts of every subset
+    std::vector<uint64_t> masks;      // prefix masks while counting
+    std::vector<std::size_t> rank;    // per subset of the chosen places: its entry
+    std::vector<int> size;            // and its size
+    std::vector<uint64_t> counts;     // and its counts
+    // The haplotype index, tag count and candidate rows whose tag-only
+    // counts (the high halves of packed) are in the table.
+    uint64_t key_index = 0;
+    int key_tags = 0;
+    std::vector<int> key_rows;
+  };
+  Subsets subsets;
+  StudyList study;  // EM pattern lists
   FamilyList families;
 };
 

@@ -70,9 +70,12 @@ struct SearchResult {
   std::vector<int> study_tags, panel_tags;  // window rows afterwards
 };
 
-// Runs the fast (literal = false) or the literal search on w.
+// Runs the fast (literal = false) or the literal search on w; the fast one
+// with the given index and scratch when there are (kept across targets, as
+// the program keeps them), else with fresh ones.
 inline SearchResult run_search(const World& w, int target, int mode, int hap_flag, int speed_flag,
-                               bool literal) {
+                               bool literal, const HapIndex* kept_index = nullptr,
+                               TagScratch* kept_scratch = nullptr) {
   const UnionVectors u(w);
   SearchResult r;
   r.tag_list.assign(settings().M, -7);
@@ -84,12 +87,13 @@ inline SearchResult run_search(const World& w, int target, int mode, int hap_fla
                        r.panel_tags.data(), u.panel.data(), w.panel_geno.members, w.study_geno,
                        r.study_tags.data(), u.study.data(), w.study_geno.members);
   } else {
-    const auto index = prepare_haplotypes(w.haps);
-    const auto scratch = make_tag_scratch();
+    const auto index = kept_index ? nullptr : prepare_haplotypes(w.haps);
+    const auto scratch = kept_scratch ? nullptr : make_tag_scratch();
     getMD_max(r.tag_list.data(), &r.score, target, mode, hap_flag, speed_flag, u.pos.data(), w.n(),
-              w.haps, *index, u.hap.data(), w.haps.ncol, w.panel_geno, r.panel_tags.data(),
-              u.panel.data(), w.panel_geno.members, w.study_geno, r.study_tags.data(),
-              u.study.data(), w.study_geno.members, *scratch);
+              w.haps, kept_index ? *kept_index : *index, u.hap.data(), w.haps.ncol, w.panel_geno,
+              r.panel_tags.data(), u.panel.data(), w.panel_geno.members, w.study_geno,
+              r.study_tags.data(), u.study.data(), w.study_geno.members,
+              kept_scratch ? *kept_scratch : *scratch);
   }
   return r;
 }

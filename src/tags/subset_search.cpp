@@ -1,0 +1,338 @@
+// The counting search by subset intersections. For one target and its
+// candidate list, the haplotypes carrying allele 1 at every tag of each
+// subset of at most M - 1 candidates are counted once, among all and among
+// those with target allele 1; each set's tag-haplotype counts then follow
+// from the counts of its subsets by inclusion-exclusion, with no popcount
+// per set. The sets are tried in the search order, with the same pruning
+// and exact scoring as the mask search.
+#include <algorithm>
+#include <bit>
+
+#include "run/settings.h"
+#include "tags/count_search.h"
+
+namespace tessellar {
+
+namespace {
+
+// Most subsets the tables may hold; past it the mask search runs instead.
+constexpr std::size_t kMaxSubsets = std::size_t{1} << 22;
+
+// A pair of counts in one word: all haplotypes in the high half, those with
+// target allele 1 in the low half. Differences of packed counts stay packed
+// as long as both halves stay non-negative, which exact cell counts do.
+inline uint64_t pack(int all, int ones) {
+  return (static_cast<uint64_t>(all) << 32) | static_cast<uint32_t>(ones);
+}
+inline int all_of(uint64_t p) {
+  return static_cast<int>(p >> 32);
+}
+inline int ones_of(uint64_t p) {
+  return static_cast<int>(p & 0xffffffffu);
+}
+
+inline int popcount_and(const uint64_t* a, const uint64_t* b, int W) {
+  int c = 0;
+  for (int w = 0; w < W; ++w) c += std::popcount(a[w] & b[w]);
+  return c;
+}
+
+// From counts over supersets (entry m: allele 1 at every tag in m) to the
+// counts of exact tag haplotypes, over n entries (kN when it is not 0).
+template <int kN>
+inline void superset_inverse(uint64_t* f, int n) {
+  if constexpr (kN > 0) n = kN;
+  for (int b = 1; b < n; b <<= 1) {
+    for (int m = 0; m < n; ++m) {
+      if ((m & b) == 0) f[m] -= f[m | b];
+    }
+  }
+}
+
+class SubsetSearch {
+ public:
+  SubsetSearch(const int* candidates, int N, int target, const int* hap_row, const HapIndex& index,
+               int* tag_list, double* score, TagScratch& scratch)
+      : cand_(candidates),
+        N_(N),
+        k_(settings().M - 1),
+        target_(target),
+        hap_row_(hap_row),
+        index_(index),
+        W_(index.words()),
+        tag_list_(tag_list),
+        score_(score),
+        s_(scratch),
+        t_(scratch.subsets) {}
+
+  // Lays out the tables; false when they would be too large.
+  bool plan() {
+    if (k_ < 1 || k_ > N_ || k_ > 30) return false;
+    t_.binom.assign(static_cast<std::size_t>(N_ + 1) * (k_ + 1), 0);
+    for (int n = 0; n <= N_; ++n) {
+      binom(n, 0) = 1;
+      for (int j = 1; j <= k_ && j <= n; ++j) binom(n, j) = binom(n - 1, j - 1) + binom(n - 1, j);
+    }
+    t_.offset.assign(k_ + 2, 0);
+    for (int j = 0; j <= k_; ++j) {
+      t_.offset[j + 1] = t_.offset[j] + binom(N_, j);
+      if (t_.offset[j + 1] > kMaxSubsets) return false;
+    }
+    return true;
+  }
+
+  void run() {
+    const int H = index_.ncol();
+    const uint64_t* T = index_.row(hap_row_[target_]);
+    C1_ = popcount_and(T, T, W_);
+    H_ = H;
+    if (C1_ == 0 || C1_ == H) return;  // P is 0 or 1 for every set: every score is 0
+    margin_ = count_score_margin(H, C1_);
+    set_limit();
+    count_values(H, s_);
+    fill_tables(T);
+    const std::size_t subsets = std::size_t{1} << (k_ - 1);
+    t_.rank.assign(subsets, 0);
+    t_.size.assign(subsets, 0);
+    t_.counts.assign(subsets, 0);
+    t_.counts[0] = pack(H, C1_);
+    places_.fill(0);
+    choose(0, 0);
+  }
+
+ private:
+  std::size_t& binom(int n, int j) { return t_.binom[static_cast<std::size_t>(n) * (k_ + 1) + j]; }
+  const uint64_t* tag_row(int place) const { return index_.row(hap_row_[cand_[place]]); }
+
+  // The counts of every subset of size 0 .. k, at offset[j] + colex rank.
+  // The tag-only halves depend on the candidate rows alone; neighbouring
+  // targets mostly share their candidates, so they are kept between calls.
+  void fill_tables(const uint64_t* T) {
+    const bool known = same_candidates();
+    t_.packed.resize(t_.offset[k_ + 1]);
+    t_.packed[0] = pack(H_, C1_);
+    t_.masks.assign(static_cast<std::size_t>(2 * (k_ + 1)) * W_, 0);
+    std::copy(T, T + W_, one_mask(0));
+    if (known) {
+      fill_ones(0, 0, 0);
+    } else {
+      fill(0, 0, 0);
+      remember_candidates();
+    }
+  }
+
+  bool same_candidates() const {
+    if (t_.key_index != index_.id() || t_.key_tags != k_) return false;
+    if (t_.key_rows.size() != static_cast<std::size_t>(N_)) return false;
+    for (int p = 0; p < N_; ++p) {
+      if (t_.key_rows[static_cast<std::size_t>(p)] != hap_row_[cand_[p]]) return false;
+    }
+    return true;
+  }
+
+  void remember_candidates() {
+    t_.key_index = index_.id();
+    t_.key_tags = k_;
+    t_.key_rows.resize(static_cast<std::size_t>(N_));
+    for (int p = 0; p < N_; ++p) t_.key_rows[static_cast<std::size_t>(p)] = hap_row_[cand_[p]];
+  }
+
+  uint64_t* all_mask(int d) { return t_.masks.data() + static_cast<std::size_t>(2 * d) * W_; }
+  uint64_t* one_mask(int d) { return t_.masks.data() + static_cast<std::size_t>(2 * d + 1) * W_; }
+
+  // Extends the subsets of size d (masks at level d, colex rank partial)
+  // by every place from first on.
+  void fill(int d, int first, std::size_t partial) {
+    const std::size_t* column = t_.binom.data() + d + 1;
+    for (int q = first; q < N_; ++q) {
+      const uint64_t* row = tag_row(q);
+      const std::size_t rank = partial + column[static_cast<std::size_t>(q) * (k_ + 1)];
+      const std::size_t at = t_.offset[d + 1] + rank;
+      const uint64_t* all = d == 0 ? row : all_mask(d);
+      const uint64_t* one = one_mask(d);
+      if (d + 1 == k_) {
+        t_.packed[at] = pack(popcount_and(all, row, W_), popcount_and(one, row, W_));
+        continue;
+      }
+      uint64_t* next_all = all_mask(d + 1);
+      uint64_t* next_one = one_mask(d + 1);
+      for (int w = 0; w < W_; ++w) {
+        next_all[w] = all[w] & row[w];
+        next_one[w] = one[w] & row[w];
+      }
+      t_.packed[at] =
+          pack(popcount_and(next_all, next_all, W_), popcount_and(next_one, next_one, W_));
+      fill(d + 1, q + 1, rank);
+    }
+  }
+
+  // The same for the target-1 halves alone, the tag-only halves known.
+  void fill_ones(int d, int first, std::size_t partial) {
+    const std::size_t* column = t_.binom.data() + d + 1;
+    for (int q = first; q < N_; ++q) {
+      const uint64_t* row = tag_row(q);
+      const std::size_t rank = partial + column[static_cast<std::size_t>(q) * (k_ + 1)];
+      uint64_t& entry = t_.packed[t_.offset[d + 1] + rank];
+      const uint64_t* one = one_mask(d);
+      if (d + 1 == k_) {
+        entry = pack(all_of(entry), popcount_and(one, row, W_));
+        continue;
+      }
+      uint64_t* next_one = one_mask(d + 1);
+      for (int w = 0; w < W_; ++w) next_one[w] = one[w] & row[w];
+      entry = pack(all_of(entry), popcount_and(next_one, next_one, W_));
+      fill_ones(d + 1, q + 1, rank);
+    }
+  }
+
+  // Chooses the tag at depth d from list place first on, in the search order.
+  void choose(int d, int first) {
+    if (d + 1 == k_) {
+      last_tags(first);
+      return;
+    }
+    const int half = 1 << d;
+    for (int q = first; q <= N_ - (k_ - d) && !stopped_; ++q) {
+      places_[d] = q;
+      for (int m = 0; m < half; ++m) {
+        const int size = t_.size[m] + 1;
+        const std::size_t rank = t_.rank[m] + binom(q, size);
+        t_.size[m | half] = size;
+        t_.rank[m | half] = rank;
+        t_.counts[m | half] = t_.packed[t_.offset[size] + rank];
+      }
+      choose(d + 1, q + 1);
+    }
+  }
+
+  // Every last tag after the chosen k - 1 places, with the number of tag
+  // haplotypes fixed at compile time for the common window sizes.
+  void last_tags(int first) {
+    switch (k_) {
+      case 1:
+        return last_tags_of<1>(first);
+      case 2:
+        return last_tags_of<2>(first);
+      case 3:
+        return last_tags_of<4>(first);
+      case 4:
+        return last_tags_of<8>(first);
+      case 5:
+        return last_tags_of<16>(first);
+      case 6:
+        return last_tags_of<32>(first);
+      default:
+        return last_tags_of<0>(first);
+    }
+  }
+
+  // The prefix's tag haplotypes are counted once; for each last tag only
+  // the subsets that contain it are looked up, the haplotypes with its
+  // allele 1 follow by inclusion-exclusion and those with allele 0 by
+  // difference. kHalf = 2^(k - 1), or 0 for any k.
+  template <int kHalf>
+  void last_tags_of(int first) {
+    constexpr int kRoom = kHalf > 0 ? kHalf : 512;
+    const int half = kHalf > 0 ? kHalf : 1 << (k_ - 1);
+    uint64_t prefix[kRoom];
+    uint64_t cell[2 * kRoom];
+    const uint64_t* entry[kRoom];
+    int column[kRoom];
+    std::copy_n(t_.counts.begin(), half, prefix);
+    superset_inverse<kHalf>(prefix, half);
+    for (int m = 0; m < half; ++m) {
+      column[m] = t_.size[m] + 1;
+      entry[m] = t_.packed.data() + t_.offset[column[m]] + t_.rank[m];
+    }
+    for (int q = first; q < N_; ++q) {
+      if (best_ >= 0.989999) {
+        stopped_ = true;
+        return;
+      }
+      const std::size_t* binom_q = t_.binom.data() + static_cast<std::size_t>(q) * (k_ + 1);
+      for (int m = 0; m < half; ++m) cell[half + m] = entry[m][binom_q[column[m]]];
+      superset_inverse<kHalf>(cell + half, half);
+      for (int m = 0; m < half; ++m) cell[m] = prefix[m] - cell[half + m];
+      if (set_sum(cell, 2 * half) <= B_limit_) continue;
+      places_[k_ - 1] = q;
+      fill_counts(cell);
+      consider();
+    }
+  }
+
+  // B of the set: the sum over its n tag haplotypes of c1^2 / c, in four
+  // partial sums (B only decides, with its margin, which sets are scored).
+  double set_sum(const uint64_t* cell, int n) const {
+    double b[4] = {0, 0, 0, 0};
+    if (!s_.term.empty()) {
+      const int stride = s_.count_value_h + 1;
+      const double* term = s_.term.data();
+      for (int x = 0; x < n; ++x) b[x & 3] += term[ones_of(cell[x]) * stride + all_of(cell[x])];
+    } else {
+      const double* reciprocal = s_.reciprocal.data();
+      for (int x = 0; x < n; ++x) add_term(b[x & 3], ones_of(cell[x]), all_of(cell[x]), reciprocal);
+    }
+    return (b[0] + b[1]) + (b[2] + b[3]);
+  }
+
+  // counts[h] over the target and the tags in window order: the tag at
+  // depth d is bit k - 1 - d of the tag haplotype index, the target bit k.
+  void fill_counts(const uint64_t* cell) {
+    const int n = 1 << k_;
+    s_.counts.assign(settings().K, 0);
+    for (int x = 0; x < n; ++x) {
+      int tag_index = 0;
+      for (int d = 0; d < k_; ++d) tag_index |= ((x >> d) & 1) << (k_ - 1 - d);
+      s_.counts[n + tag_index] = ones_of(cell[x]);
+      s_.counts[tag_index] = all_of(cell[x]) - ones_of(cell[x]);
+    }
+  }
+
+  void set_limit() {
+    const double h = H_;
+    const double t = C1_;
+    B_limit_ = ((best_ + 1e-6 - margin_) * (h - t) * t + t * t) / h;
+  }
+
+  void consider() {
+    const double s = score_from_counts(s_.counts.data(), H_, s_);
+    if (s > best_ + 1e-6) {
+      best_ = s;
+      *score_ = s;
+      set_limit();
+      tag_list_[0] = target_;
+      for (int i = 0; i < k_; ++i) tag_list_[i + 1] = cand_[places_[i]];
+    }
+  }
+
+  const int* cand_;
+  int N_;
+  int k_;
+  int target_;
+  const int* hap_row_;
+  const HapIndex& index_;
+  int W_;
+  int* tag_list_;
+  double* score_;
+  TagScratch& s_;
+  TagScratch::Subsets& t_;
+  int H_ = 0;
+  int C1_ = 0;
+  double margin_ = 0;
+  double B_limit_ = 0;
+  double best_ = 0;
+  bool stopped_ = false;
+  std::array<int, kMaxM> places_{};
+};
+
+}  // namespace
+
+bool search_by_subsets(const int* candidates, int N, int target, const int* hap_row,
+                       const HapIndex& index, int* tag_list, double* score, TagScratch& scratch) {
+  SubsetSearch search(candidates, N, target, hap_row, index, tag_list, score, scratch);
+  if (!search.plan()) return false;
+  search.run();
+  return true;
+}
+
+}  // namespace tessellar
