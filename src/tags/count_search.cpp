@@ -378,10 +378,15 @@ class CountSearch {
 
 }  // namespace
 
+void search_by_masks(const int* candidates, int N, int target, const int* hap_row,
+                     const HapIndex& index, int* tag_list, double* score, TagScratch& scratch) {
+  CountSearch(candidates, N, target, hap_row, index, tag_list, score, scratch).run();
+}
+
 void search_by_counting(const int* candidates, int N, int target, const int* hap_row,
                         const HapIndex& index, int* tag_list, double* score, TagScratch& scratch) {
   if (search_by_subsets(candidates, N, target, hap_row, index, tag_list, score, scratch)) return;
-  CountSearch(candidates, N, target, hap_row, index, tag_list, score, scratch).run();
+  search_by_masks(candidates, N, target, hap_row, index, tag_list, score, scratch);
 }
 
 }  // namespace tessellar

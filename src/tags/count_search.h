@@ -45,6 +45,11 @@ double count_score_margin(int H, int C1);
 bool search_by_subsets(const int* candidates, int N, int target, const int* hap_row,
                        const HapIndex& index, int* tag_list, double* score, TagScratch& scratch);
 
+// The same search through prefix masks and a popcount per set; it runs
+// when the subset tables would be too large (long candidate lists).
+void search_by_masks(const int* candidates, int N, int target, const int* hap_row,
+                     const HapIndex& index, int* tag_list, double* score, TagScratch& scratch);
+
 // The set search of getMD_max over candidates[0..N-1] (ascending union
 // rows, every one and the target with hap_row >= 0). *score starts at 0 and
 // is raised, and tag_list written, on every improvement.

@@ -6,6 +6,7 @@
 // per set. The sets are tried in the search order, with the same pruning
 // and exact scoring as the mask search.
 #include <algorithm>
+#include <array>
 #include <bit>
 
 #include "run/settings.h"
@@ -71,7 +72,10 @@ class SubsetSearch {
     t_.binom.assign(static_cast<std::size_t>(N_ + 1) * (k_ + 1), 0);
     for (int n = 0; n <= N_; ++n) {
       binom(n, 0) = 1;
-      for (int j = 1; j <= k_ && j <= n; ++j) binom(n, j) = binom(n - 1, j - 1) + binom(n - 1, j);
+      for (int j = 1; j <= k_ && j <= n; ++j) {
+        // saturated, so that huge candidate lists fail the size test below
+        binom(n, j) = std::min(binom(n - 1, j - 1) + binom(n - 1, j), kMaxSubsets + 1);
+      }
     }
     t_.offset.assign(k_ + 2, 0);
     for (int j = 0; j <= k_; ++j) {

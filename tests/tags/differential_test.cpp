@@ -14,6 +14,7 @@ namespace {
 
 using testing_tags::run_search;
 using testing_tags::SearchResult;
+using testing_tags::UnionVectors;
 using testing_tags::World;
 
 struct WorldShape {
@@ -88,6 +89,42 @@ void compare_targets(const World& w, int mode, int hap_flag, int speed_flag) {
     expect_same(run_search(w, t, mode, hap_flag, speed_flag, false), slow, where.c_str());
     expect_same(run_search(w, t, mode, hap_flag, speed_flag, false, index.get(), scratch.get()),
                 slow, (where + ", kept scratch").c_str());
+  }
+}
+
+// The mask search, which serves the long candidate lists, against the
+// subset search (itself checked against the literal search above).
+TEST(MaskSearch, MatchesTheSubsetSearch) {
+  for (int M : {2, 3, 5, 7}) {
+    for (int seed = 0; seed < 4; ++seed) {
+      std::mt19937 rng(7000 + 10 * M + seed);
+      Settings s;
+      s.M = M;
+      s.window = 400 + static_cast<int>(rng() % 400);
+      s.minnum = static_cast<int>(rng() % 6);
+      s.maxnum = M + 1 + static_cast<int>(rng() % 8);
+      install_settings(s);
+      const WorldShape shape{60, 130, 6, 0.05, 1.0, 0.05};
+      const World w = random_world(shape, 1, 1, rng);
+      const UnionVectors u(w);
+      const auto index = prepare_haplotypes(w.haps);
+      for (int t = 0; t < w.n(); ++t) {
+        if (w.study[t] < 0) continue;
+        const std::vector<int> cand = testing_tags::candidates(w, t, 1, 1, 1);
+        std::vector<int> by_masks(M, -7), by_subsets(M, -7);
+        double mask_score = 0, subset_score = 0;
+        const auto a = make_tag_scratch();
+        const auto b = make_tag_scratch();
+        search_by_masks(cand.data(), static_cast<int>(cand.size()), t, u.hap.data(), *index,
+                        by_masks.data(), &mask_score, *a);
+        if (!search_by_subsets(cand.data(), static_cast<int>(cand.size()), t, u.hap.data(), *index,
+                               by_subsets.data(), &subset_score, *b)) {
+          continue;  // fewer candidates than tags: the mask search alone runs
+        }
+        EXPECT_EQ(by_masks, by_subsets) << "M " << M << " seed " << seed << " target " << t;
+        EXPECT_EQ(std::bit_cast<uint64_t>(mask_score), std::bit_cast<uint64_t>(subset_score));
+      }
+    }
   }
 }
 
