@@ -111,18 +111,20 @@ class SubsetSearch {
   // The counts of every subset of size 0 .. k, at offset[j] + colex rank.
   // The tag-only halves depend on the candidate rows alone; neighbouring
   // targets mostly share their candidates, so they are kept between calls.
+  // The target halves are counted among the haplotypes with the target's
+  // minor allele only, on rows restricted to them (a few words for a rare
+  // target), and turned into target-1 counts.
   void fill_tables(const uint64_t* T) {
-    const bool known = same_candidates();
     t_.packed.resize(t_.offset[k_ + 1]);
     t_.packed[0] = pack(H_, C1_);
-    t_.masks.assign(static_cast<std::size_t>(2 * (k_ + 1)) * W_, 0);
-    std::copy(T, T + W_, one_mask(0));
-    if (known) {
-      fill_ones(0, 0, 0);
-    } else {
-      fill(0, 0, 0);
+    if (!same_candidates()) {
+      t_.masks.assign(static_cast<std::size_t>(k_ + 1) * W_, 0);
+      fill_all(0, 0, 0);
       remember_candidates();
     }
+    restrict_rows(T);
+    t_.masks.assign(static_cast<std::size_t>(k_ + 1) * minor_words_, 0);
+    fill_minor(0, 0, 0);
   }
 
   bool same_candidates() const {
@@ -141,51 +143,74 @@ class SubsetSearch {
     for (int p = 0; p < N_; ++p) t_.key_rows[static_cast<std::size_t>(p)] = hap_row_[cand_[p]];
   }
 
-  uint64_t* all_mask(int d) { return t_.masks.data() + static_cast<std::size_t>(2 * d) * W_; }
-  uint64_t* one_mask(int d) { return t_.masks.data() + static_cast<std::size_t>(2 * d + 1) * W_; }
+  uint64_t* mask(int d, int words) { return t_.masks.data() + static_cast<std::size_t>(d) * words; }
 
-  // Extends the subsets of size d (masks at level d, colex rank partial)
-  // by every place from first on.
-  void fill(int d, int first, std::size_t partial) {
-    const std::size_t* column = t_.binom.data() + d + 1;
-    for (int q = first; q < N_; ++q) {
-      const uint64_t* row = tag_row(q);
-      const std::size_t rank = partial + column[static_cast<std::size_t>(q) * (k_ + 1)];
-      const std::size_t at = t_.offset[d + 1] + rank;
-      const uint64_t* all = d == 0 ? row : all_mask(d);
-      const uint64_t* one = one_mask(d);
-      if (d + 1 == k_) {
-        t_.packed[at] = pack(popcount_and(all, row, W_), popcount_and(one, row, W_));
-        continue;
-      }
-      uint64_t* next_all = all_mask(d + 1);
-      uint64_t* next_one = one_mask(d + 1);
-      for (int w = 0; w < W_; ++w) {
-        next_all[w] = all[w] & row[w];
-        next_one[w] = one[w] & row[w];
-      }
-      t_.packed[at] =
-          pack(popcount_and(next_all, next_all, W_), popcount_and(next_one, next_one, W_));
-      fill(d + 1, q + 1, rank);
-    }
-  }
-
-  // The same for the target-1 halves alone, the tag-only halves known.
-  void fill_ones(int d, int first, std::size_t partial) {
+  // The tag-only halves (all haplotypes) of every subset of size d + 1 and
+  // more that extends a subset of size d (mask at level d, rank partial).
+  void fill_all(int d, int first, std::size_t partial) {
     const std::size_t* column = t_.binom.data() + d + 1;
     for (int q = first; q < N_; ++q) {
       const uint64_t* row = tag_row(q);
       const std::size_t rank = partial + column[static_cast<std::size_t>(q) * (k_ + 1)];
       uint64_t& entry = t_.packed[t_.offset[d + 1] + rank];
-      const uint64_t* one = one_mask(d);
+      const uint64_t* all = d == 0 ? row : mask(d, W_);
       if (d + 1 == k_) {
-        entry = pack(all_of(entry), popcount_and(one, row, W_));
+        entry = pack(popcount_and(all, row, W_), 0);
         continue;
       }
-      uint64_t* next_one = one_mask(d + 1);
-      for (int w = 0; w < W_; ++w) next_one[w] = one[w] & row[w];
-      entry = pack(all_of(entry), popcount_and(next_one, next_one, W_));
-      fill_ones(d + 1, q + 1, rank);
+      uint64_t* next = mask(d + 1, W_);
+      for (int w = 0; w < W_; ++w) next[w] = all[w] & row[w];
+      entry = pack(popcount_and(next, next, W_), 0);
+      fill_all(d + 1, q + 1, rank);
+    }
+  }
+
+  // The candidate rows restricted to the columns of the target's minor
+  // allele, one bit per such column.
+  void restrict_rows(const uint64_t* T) {
+    minor_is_one_ = C1_ <= H_ - C1_;
+    std::vector<int>& cols = t_.minor_cols;
+    cols.clear();
+    for (int c = 0; c < H_; ++c) {
+      const bool one = (T[c / 64] >> (c % 64)) & 1;
+      if (one == minor_is_one_) cols.push_back(c);
+    }
+    minor_words_ = (static_cast<int>(cols.size()) + 63) / 64;
+    t_.minor_rows.assign(static_cast<std::size_t>(N_) * minor_words_, 0);
+    for (int q = 0; q < N_; ++q) {
+      const uint64_t* row = tag_row(q);
+      uint64_t* out = minor_row(q);
+      for (std::size_t i = 0; i < cols.size(); ++i) {
+        const int c = cols[i];
+        out[i / 64] |= ((row[c / 64] >> (c % 64)) & 1) << (i % 64);
+      }
+    }
+  }
+  uint64_t* minor_row(int q) {
+    return t_.minor_rows.data() + static_cast<std::size_t>(q) * minor_words_;
+  }
+
+  // The target halves: counted among the minor-allele haplotypes, then
+  // stored as the count of those with target allele 1.
+  void fill_minor(int d, int first, std::size_t partial) {
+    const int W = minor_words_;
+    const std::size_t* column = t_.binom.data() + d + 1;
+    for (int q = first; q < N_; ++q) {
+      const uint64_t* row = minor_row(q);
+      const std::size_t rank = partial + column[static_cast<std::size_t>(q) * (k_ + 1)];
+      uint64_t& entry = t_.packed[t_.offset[d + 1] + rank];
+      const uint64_t* minor = d == 0 ? row : mask(d, W);
+      int count;
+      if (d + 1 == k_) {
+        count = popcount_and(minor, row, W);
+      } else {
+        uint64_t* next = mask(d + 1, W);
+        for (int w = 0; w < W; ++w) next[w] = minor[w] & row[w];
+        count = popcount_and(next, next, W);
+      }
+      const int all = all_of(entry);
+      entry = pack(all, minor_is_one_ ? count : all - count);
+      if (d + 1 < k_) fill_minor(d + 1, q + 1, rank);
     }
   }
 
@@ -326,6 +351,8 @@ class SubsetSearch {
   double B_limit_ = 0;
   double best_ = 0;
   bool stopped_ = false;
+  bool minor_is_one_ = true;  // the target's minor allele is 1
+  int minor_words_ = 0;       // words of a restricted row
   std::array<int, kMaxM> places_{};
 };
 

@@ -77,13 +77,15 @@ struct TagScratch {
   // The subset search: per subset of at most M - 1 candidates (by size,
   // then colex rank) its haplotype counts packed as (all << 32) | target-1.
   struct Subsets {
-    std::vector<std::size_t> binom;   // binom[n * (k + 1) + j] = C(n, j)
-    std::vector<std::size_t> offset;  // first entry of the subsets of size j
-    std::vector<uint64_t> packed;     // the counts of every subset
-    std::vector<uint64_t> masks;      // prefix masks while counting
-    std::vector<std::size_t> rank;    // per subset of the chosen places: its entry
-    std::vector<int> size;            // and its size
-    std::vector<uint64_t> counts;     // and its counts
+    std::vector<std::size_t> binom;    // binom[n * (k + 1) + j] = C(n, j)
+    std::vector<std::size_t> offset;   // first entry of the subsets of size j
+    std::vector<uint64_t> packed;      // the counts of every subset
+    std::vector<uint64_t> masks;       // prefix masks while counting
+    std::vector<int> minor_cols;       // the columns with the target's minor allele
+    std::vector<uint64_t> minor_rows;  // each candidate row restricted to those columns
+    std::vector<std::size_t> rank;     // per subset of the chosen places: its entry
+    std::vector<int> size;             // and its size
+    std::vector<uint64_t> counts;      // and its counts
     // The haplotype index, tag count and candidate rows whose tag-only
     // counts (the high halves of packed) are in the table.
     uint64_t key_index = 0;
