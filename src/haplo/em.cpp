@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <vector>
 
 #include "run/settings.h"
@@ -50,8 +51,20 @@ inline bool takes_part(const node0& ind, int group_a, int group_b, const int* gr
   return g == group_a || g == group_b;
 }
 
+// A unit with a single record: its weight is p / p, exactly 1, so each of
+// its founder haplotypes receives exactly 0.5; with p = 0 the weight is 0
+// and adding it changes nothing. True when the record was handled so.
+inline bool single_record(double p, double* fresh, std::initializer_list<int> haps) {
+  if (p == 0.0) return true;
+  if (!std::isfinite(p)) return false;  // NaN or infinite: the general steps
+  for (int h : haps) fresh[h] += 0.5;
+  return true;
+}
+
 // E-step and M-step of one study individual: pairs [b, e), into fresh.
 void study_unit(const double* f, const node* b, const node* e, double* fresh) {
+  if (e - b == 1 && single_record(pair_prob(f, b->hap1, b->hap2), fresh, {b->hap1, b->hap2}))
+    return;
   double s = 0.0;
   for (const node* p = b; p != e; ++p) s += pair_prob(f, p->hap1, p->hap2);
   if (s == 0.0) s = 1.0;
@@ -70,6 +83,14 @@ void family_unit(const double* f, const node_ex* b, const node_ex* e, double* fr
     if constexpr (Kind == 2) return duo_prob(f, c);
     if constexpr (Kind == 1) return pair_prob(f, c.hap1, c.hap2);
   };
+  if (e - b == 1) {
+    const double p = prob(*b);
+    bool done;
+    if constexpr (Kind == 3) done = single_record(p, fresh, {b->hap1, b->hap2, b->hap3, b->hap4});
+    if constexpr (Kind == 2) done = single_record(p, fresh, {b->hap1, b->hap2, b->hap3});
+    if constexpr (Kind == 1) done = single_record(p, fresh, {b->hap1, b->hap2});
+    if (done) return;
+  }
   double s = 0.0;
   for (const node_ex* c = b; c != e; ++c) s += prob(*c);
   if (s == 0.0) s = 1.0;
