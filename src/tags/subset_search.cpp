@@ -279,7 +279,12 @@ class SubsetSearch {
         return;
       }
       const std::size_t* binom_q = t_.binom.data() + static_cast<std::size_t>(q) * (k_ + 1);
-      for (int m = 0; m < half; ++m) cell[half + m] = entry[m][binom_q[column[m]]];
+      // subset m of the chosen places has popcount(m) elements, so with
+      // kHalf fixed the binomial column of each entry is a constant
+      for (int m = 0; m < half; ++m) {
+        const int j = kHalf > 0 ? std::popcount(static_cast<unsigned>(m)) + 1 : column[m];
+        cell[half + m] = entry[m][binom_q[j]];
+      }
       superset_inverse<kHalf>(cell + half, half);
       for (int m = 0; m < half; ++m) cell[m] = prefix[m] - cell[half + m];
       if (set_sum(cell, 2 * half) <= B_limit_) continue;
