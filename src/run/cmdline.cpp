@@ -20,14 +20,14 @@ constexpr long long kMaxPanelMembers = 50000;
 // Most worker threads of the pass.
 constexpr int kMaxThreads = 256;
 
-struct OptionSpec {
+struct OptionWord {
   const char* word;
   Option option;
   int values;        // arguments taken after the word
   const char* echo;  // printed after the echo prefix
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionWord kOptions[] = {
     {"-gfile", kGfile, 1, "study genotypes read from '%s'\n"},
     {"-efile", kEfile, 1, "external genotypes read from '%s'\n"},
     {"-h", kH, 0, "phased haplotypes available\n"},
@@ -44,9 +44,9 @@ constexpr OptionSpec kOptions[] = {
     {"-threads", kThreads, 1, "imputation on %d threads\n"},
 };
 
-const OptionSpec* find_option(const char* word) {
-  for (const OptionSpec& spec : kOptions)
-    if (std::strcmp(spec.word, word) == 0) return &spec;
+const OptionWord* find_option(const char* word) {
+  for (const OptionWord& entry : kOptions)
+    if (std::strcmp(entry.word, word) == 0) return &entry;
   return nullptr;
 }
 
@@ -60,70 +60,68 @@ int to_int(const char* option, const char* text) {
   return static_cast<int>(value);
 }
 
-#define ECHO(...) std::printf(__VA_ARGS__)
-
-void apply(const OptionSpec& spec, const char* const* values, Settings& s) {
+void apply(const OptionWord& entry, const char* const* values, Settings& s) {
   const char* v = values[0];
-  switch (spec.option) {
+  switch (entry.option) {
     case kGfile:
       s.gfile = v;
-      ECHO(spec.echo, v);
+      std::printf(entry.echo, v);
       break;
     case kEfile:
       s.efile = v;
-      ECHO(spec.echo, v);
+      std::printf(entry.echo, v);
       break;
     case kH:
       s.hap_flag = 1;
-      ECHO("%s", spec.echo);
+      std::printf("%s", entry.echo);
       break;
     case kHfile:
       s.hfile = v;
-      ECHO(spec.echo, v);
+      std::printf(entry.echo, v);
       break;
     case kOfile:
       s.ofile = v;
-      ECHO(spec.echo, v);
+      std::printf(entry.echo, v);
       break;
     case kNoFix:
       s.no_fix = 1;
-      ECHO("%s", spec.echo);
+      std::printf("%s", entry.echo);
       break;
     case kNoRemove:
       s.no_remove = 1;
-      ECHO("%s", spec.echo);
+      std::printf("%s", entry.echo);
       break;
     case kSpeed:
       s.speed_flag = 1;
-      ECHO("%s", spec.echo);
+      std::printf("%s", entry.echo);
       break;
     case kPanel:
-      s.nTR = to_int(spec.word, values[0]);
-      s.nDU = to_int(spec.word, values[1]);
-      s.nUN = to_int(spec.word, values[2]);
-      ECHO(spec.echo, s.nTR, s.nDU, s.nUN);
+      s.nTR = to_int(entry.word, values[0]);
+      s.nDU = to_int(entry.word, values[1]);
+      s.nUN = to_int(entry.word, values[2]);
+      std::printf(entry.echo, s.nTR, s.nDU, s.nUN);
       break;
     case kTag: {
-      int tags = to_int(spec.word, v);
+      int tags = to_int(entry.word, v);
       s.M = tags + 1;
-      ECHO(spec.echo, tags);
+      std::printf(entry.echo, tags);
       break;
     }
     case kWindow:
-      s.window = to_int(spec.word, v);
-      ECHO(spec.echo, s.window);
+      s.window = to_int(entry.word, v);
+      std::printf(entry.echo, s.window);
       break;
     case kMax:
-      s.maxnum = to_int(spec.word, v);
-      ECHO(spec.echo, s.maxnum);
+      s.maxnum = to_int(entry.word, v);
+      std::printf(entry.echo, s.maxnum);
       break;
     case kMin:
-      s.minnum = to_int(spec.word, v);
-      ECHO(spec.echo, s.minnum);
+      s.minnum = to_int(entry.word, v);
+      std::printf(entry.echo, s.minnum);
       break;
     case kThreads:
-      s.threads = to_int(spec.word, v);
-      ECHO(spec.echo, s.threads);
+      s.threads = to_int(entry.word, v);
+      std::printf(entry.echo, s.threads);
       if (s.threads < 1 || s.threads > kMaxThreads)
         fatal("-threads takes a number of threads from 1 to %d, found '%s'.", kMaxThreads, v);
       break;
@@ -131,8 +129,6 @@ void apply(const OptionSpec& spec, const char* const* values, Settings& s) {
       break;
   }
 }
-
-#undef ECHO
 
 // Values that would leave the later steps without meaning stop the run.
 void check_values(const Settings& s) {
@@ -183,19 +179,19 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
   ParsedOptions parsed;
   for (int a = 1; a < argc; ++a) {
     std::printf("        -- '%s' ", argv[a]);
-    const OptionSpec* spec = find_option(argv[a]);
-    if (spec == nullptr) fatal("Unknown command line option '%s'.", argv[a]);
+    const OptionWord* entry = find_option(argv[a]);
+    if (entry == nullptr) fatal("Unknown command line option '%s'.", argv[a]);
     int left = argc - 1 - a;
-    if (left < spec->values && left == 0)
-      fatal("option '%s' takes %d value%s, but none follows it.", spec->word, spec->values,
-            spec->values == 1 ? "" : "s");
-    if (left < spec->values)
-      fatal("option '%s' takes %d values, but only %d follow%s it.", spec->word, spec->values, left,
-            left == 1 ? "s" : "");
+    if (left < entry->values && left == 0)
+      fatal("option '%s' takes %d value%s, but none follows it.", entry->word, entry->values,
+            entry->values == 1 ? "" : "s");
+    if (left < entry->values)
+      fatal("option '%s' takes %d values, but only %d follow%s it.", entry->word, entry->values,
+            left, left == 1 ? "s" : "");
     static const char* const kNoValue[] = {""};
-    apply(*spec, spec->values > 0 ? argv + a + 1 : kNoValue, parsed.settings);
-    parsed.given[spec->option] = true;
-    a += spec->values;
+    apply(*entry, entry->values > 0 ? argv + a + 1 : kNoValue, parsed.settings);
+    parsed.given[entry->option] = true;
+    a += entry->values;
   }
   return parsed;
 }

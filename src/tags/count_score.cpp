@@ -1,5 +1,6 @@
 // Scores from haplotype counts: the exact counting-path score, the closed
 // form and the margin that makes the closed form a safe pruning test.
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -89,6 +90,49 @@ double count_score_margin(int H, int C1) {
   if (rho / one_minus_p > 1e-6) return inf;
   const double bound = (8 * rho + (4 * m + 8 * n + 80) * u) / one_minus_p + 2 * u;
   return 4 * bound;
+}
+
+CountingSearchBase::CountingSearchBase(const int* candidates, int N, int target, const int* hap_row,
+                                       const HapIndex& index, int* tag_list, double* score,
+                                       TagScratch& scratch)
+    : cand_(candidates),
+      N_(N),
+      k_(settings().M - 1),
+      target_(target),
+      hap_row_(hap_row),
+      index_(index),
+      W_(index.words()),
+      tag_list_(tag_list),
+      score_(score),
+      s_(scratch) {}
+
+bool CountingSearchBase::start() {
+  const uint64_t* T = target_row();
+  H_ = index_.ncol();
+  C1_ = 0;
+  for (int w = 0; w < W_; ++w) C1_ += std::popcount(T[w]);
+  if (C1_ == 0 || C1_ == H_) return false;  // P is 0 or 1 for every set: every score is 0
+  margin_ = count_score_margin(H_, C1_);
+  set_limit();
+  count_values(H_, s_);
+  return true;
+}
+
+void CountingSearchBase::set_limit() {
+  const double h = H_;
+  const double t = C1_;
+  B_limit_ = ((best_ + 1e-6 - margin_) * (h - t) * t + t * t) / h;
+}
+
+void CountingSearchBase::consider(const int* places) {
+  const double s = score_from_counts(s_.counts.data(), H_, s_);
+  if (s > best_ + 1e-6) {
+    best_ = s;
+    *score_ = s;
+    set_limit();
+    tag_list_[0] = target_;
+    for (int i = 0; i < k_; ++i) tag_list_[i + 1] = cand_[places[i]];
+  }
 }
 
 }  // namespace tessellar

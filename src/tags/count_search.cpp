@@ -139,31 +139,15 @@ double group_sum(const uint64_t* mid, const int* t, const int* u, const int* v, 
 // deepest level (M - 3 tags) is paired by target allele into groups, and the
 // last two tags are counted from it by the inclusion-exclusion of Split,
 // one popcount per haplotype and set.
-class CountSearch {
+class CountSearch : CountingSearchBase {
  public:
   CountSearch(const int* candidates, int N, int target, const int* hap_row, const HapIndex& index,
               int* tag_list, double* score, TagScratch& scratch)
-      : cand_(candidates),
-        N_(N),
-        k_(settings().M - 1),
-        target_(target),
-        hap_row_(hap_row),
-        index_(index),
-        W_(index.words()),
-        tag_list_(tag_list),
-        score_(score),
-        s_(scratch) {}
+      : CountingSearchBase(candidates, N, target, hap_row, index, tag_list, score, scratch) {}
 
   void run() {
-    const int H = index_.ncol();
-    const uint64_t* T = index_.row(hap_row_[target_]);
-    const int C1 = mask_count(T, W_);
-    if (C1 == 0 || C1 == H) return;  // P is 0 or 1 for every set: every score is 0
-    H_ = H;
-    C1_ = C1;
-    margin_ = count_score_margin(H, C1);
-    set_limit();
-    count_values(H, s_);
+    if (!start()) return;
+    const uint64_t* T = target_row();
     s_.levels.resize(std::max(k_ - 1, 1));
     s_.places.resize(k_);
     start_level(T);
@@ -175,8 +159,6 @@ class CountSearch {
   }
 
  private:
-  const uint64_t* tag_row(int place) const { return index_.row(hap_row_[cand_[place]]); }
-
   // Makes room for up to count masks at level d and empties it.
   TagScratch::Level& reset_level(int d, int count) {
     TagScratch::Level& L = s_.levels[d];
@@ -313,7 +295,7 @@ class CountSearch {
 
   // The set that ends with the candidate at list place p.
   void last_tag(int p) {
-    if (best_ >= 0.989999) {
+    if (done()) {
       stopped_ = true;
       return;
     }
@@ -322,58 +304,21 @@ class CountSearch {
                                &G.with[p * 2 * G.size], G.size, W_, tag_row(p), s_);
     if (B <= B_limit_) return;
     fill_counts(p);
-    consider(p);
+    s_.places[k_ - 1] = p;
+    consider(s_.places.data());
   }
 
   // With a single tag (M = 2): every set counted and scored in full.
   void one_tag_sets() {
     const TagScratch::Level& L = s_.levels[0];
-    for (int p = 0; p < N_ && best_ < 0.989999; ++p) {
+    for (int p = 0; p < N_ && !done(); ++p) {
       int ones[2];
       and_counts(L.masks.data(), 2, W_, tag_row(p), ones);
       s_.counts = {L.total[0] - ones[0], ones[0], L.total[1] - ones[1], ones[1]};
-      consider(p);
+      s_.places[0] = p;
+      consider(s_.places.data());
     }
   }
-
-  // The B at and below which a set cannot improve on the best: where the
-  // closed form, raised by the margin, reaches best + 1e-6. Solving for B
-  // rounds within a few u of B, far inside the margin's slack.
-  void set_limit() {
-    const double h = H_;
-    const double t = C1_;
-    B_limit_ = ((best_ + 1e-6 - margin_) * (h - t) * t + t * t) / h;
-  }
-
-  // Scores s_.counts exactly; an improvement by more than 1e-6 is kept.
-  void consider(int p) {
-    const double s = score_from_counts(s_.counts.data(), H_, s_);
-    if (s > best_ + 1e-6) {
-      best_ = s;
-      *score_ = s;
-      set_limit();
-      s_.places[k_ - 1] = p;
-      tag_list_[0] = target_;
-      for (int i = 0; i < k_; ++i) tag_list_[i + 1] = cand_[s_.places[i]];
-    }
-  }
-
-  const int* cand_;
-  int N_;
-  int k_;
-  int target_;
-  const int* hap_row_;
-  const HapIndex& index_;
-  int W_;
-  int* tag_list_;
-  double* score_;
-  TagScratch& s_;
-  int H_ = 0;
-  int C1_ = 0;
-  double margin_ = 0;
-  double B_limit_ = 0;
-  double best_ = 0;
-  bool stopped_ = false;
 };
 
 }  // namespace

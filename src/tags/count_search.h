@@ -39,6 +39,48 @@ double count_score(const int* counts, int H, int C1, TagScratch& scratch);
 // where no useful bound holds.
 double count_score_margin(int H, int C1);
 
+// What both counting searches of one target share: their inputs, the best
+// score so far, and the limit on B below which a set cannot improve on it.
+class CountingSearchBase {
+ protected:
+  CountingSearchBase(const int* candidates, int N, int target, const int* hap_row,
+                     const HapIndex& index, int* tag_list, double* score, TagScratch& scratch);
+
+  // The target row; H and C1 from it, the margin, the limit and the count
+  // values. False when every score is 0 (no haplotype or all alike at the target).
+  bool start();
+  const uint64_t* target_row() const { return index_.row(hap_row_[target_]); }
+  const uint64_t* tag_row(int place) const { return index_.row(hap_row_[cand_[place]]); }
+  // The search ends once the best score reaches 0.989999.
+  bool done() const { return best_ >= 0.989999; }
+
+  // The B at and below which a set cannot improve on the best: where the
+  // closed form, raised by the margin, reaches best + 1e-6. Solving for B
+  // rounds within a few u of B, far inside the margin's slack.
+  void set_limit();
+
+  // Scores scratch.counts exactly; an improvement by more than 1e-6 becomes
+  // the best, with the set of list places places[0 .. k - 1].
+  void consider(const int* places);
+
+  const int* cand_;
+  int N_;
+  int k_;
+  int target_;
+  const int* hap_row_;
+  const HapIndex& index_;
+  int W_;
+  int* tag_list_;
+  double* score_;
+  TagScratch& s_;
+  int H_ = 0;
+  int C1_ = 0;
+  double margin_ = 0;
+  double B_limit_ = 0;
+  double best_ = 0;
+  bool stopped_ = false;
+};
+
 // The same search through the counts of every subset of at most M - 1
 // candidates (with and without target allele 1) and inclusion-exclusion per
 // set; false, with nothing done, when those tables would be too large.

@@ -50,20 +50,11 @@ inline void superset_inverse(uint64_t* f, int n) {
   }
 }
 
-class SubsetSearch {
+class SubsetSearch : CountingSearchBase {
  public:
   SubsetSearch(const int* candidates, int N, int target, const int* hap_row, const HapIndex& index,
                int* tag_list, double* score, TagScratch& scratch)
-      : cand_(candidates),
-        N_(N),
-        k_(settings().M - 1),
-        target_(target),
-        hap_row_(hap_row),
-        index_(index),
-        W_(index.words()),
-        tag_list_(tag_list),
-        score_(score),
-        s_(scratch),
+      : CountingSearchBase(candidates, N, target, hap_row, index, tag_list, score, scratch),
         t_(scratch.subsets) {}
 
   // Lays out the tables; false when they would be too large.
@@ -86,27 +77,20 @@ class SubsetSearch {
   }
 
   void run() {
-    const int H = index_.ncol();
-    const uint64_t* T = index_.row(hap_row_[target_]);
-    C1_ = popcount_and(T, T, W_);
-    H_ = H;
-    if (C1_ == 0 || C1_ == H) return;  // P is 0 or 1 for every set: every score is 0
-    margin_ = count_score_margin(H, C1_);
-    set_limit();
-    count_values(H, s_);
+    if (!start()) return;
+    const uint64_t* T = target_row();
     fill_tables(T);
     const std::size_t subsets = std::size_t{1} << (k_ - 1);
     t_.rank.assign(subsets, 0);
     t_.size.assign(subsets, 0);
     t_.counts.assign(subsets, 0);
-    t_.counts[0] = pack(H, C1_);
+    t_.counts[0] = pack(H_, C1_);
     places_.fill(0);
     choose(0, 0);
   }
 
  private:
   std::size_t& binom(int n, int j) { return t_.binom[static_cast<std::size_t>(n) * (k_ + 1) + j]; }
-  const uint64_t* tag_row(int place) const { return index_.row(hap_row_[cand_[place]]); }
 
   // The counts of every subset of size 0 .. k, at offset[j] + colex rank.
   // The tag-only halves depend on the candidate rows alone; neighbouring
@@ -274,7 +258,7 @@ class SubsetSearch {
       entry[m] = t_.packed.data() + t_.offset[column[m]] + t_.rank[m];
     }
     for (int q = first; q < N_; ++q) {
-      if (best_ >= 0.989999) {
+      if (done()) {
         stopped_ = true;
         return;
       }
@@ -290,7 +274,7 @@ class SubsetSearch {
       if (set_sum(cell, 2 * half) <= B_limit_) continue;
       places_[k_ - 1] = q;
       fill_counts(cell);
-      consider();
+      consider(places_.data());
     }
   }
 
@@ -322,40 +306,7 @@ class SubsetSearch {
     }
   }
 
-  void set_limit() {
-    const double h = H_;
-    const double t = C1_;
-    B_limit_ = ((best_ + 1e-6 - margin_) * (h - t) * t + t * t) / h;
-  }
-
-  void consider() {
-    const double s = score_from_counts(s_.counts.data(), H_, s_);
-    if (s > best_ + 1e-6) {
-      best_ = s;
-      *score_ = s;
-      set_limit();
-      tag_list_[0] = target_;
-      for (int i = 0; i < k_; ++i) tag_list_[i + 1] = cand_[places_[i]];
-    }
-  }
-
-  const int* cand_;
-  int N_;
-  int k_;
-  int target_;
-  const int* hap_row_;
-  const HapIndex& index_;
-  int W_;
-  int* tag_list_;
-  double* score_;
-  TagScratch& s_;
   TagScratch::Subsets& t_;
-  int H_ = 0;
-  int C1_ = 0;
-  double margin_ = 0;
-  double B_limit_ = 0;
-  double best_ = 0;
-  bool stopped_ = false;
   bool minor_is_one_ = true;  // the target's minor allele is 1
   int minor_words_ = 0;       // words of a restricted row
   std::array<int, kMaxM> places_{};
