@@ -10,7 +10,7 @@
 #include "haplo/imputation.h"
 #include "haplo/pattern_lists.h"
 #include "literal/haplo_literal.h"
-#include "run/settings.h"
+#include "core/settings.h"
 
 namespace {
 

@@ -9,11 +9,9 @@
 #include "haplo/em.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <initializer_list>
-#include <vector>
-
-#include "run/settings.h"
 
 namespace tessellar {
 
@@ -27,11 +25,6 @@ inline double mult(int a, int b) {
   return a != b ? 2.0 : 1.0;
 }
 
-// Probability of a study pair or singleton configuration under f.
-inline double pair_prob(const double* f, int h1, int h2) {
-  return mult(h1, h2) * f[h1] * f[h2];
-}
-
 // Probability of a duo configuration.
 inline double duo_prob(const double* f, const node_ex& c) {
   return mult(c.hap1, c.hap2) * f[c.hap1] * f[c.hap2] * f[c.hap3];
@@ -43,12 +36,11 @@ inline double trio_prob(const double* f, const node_ex& c) {
   return m * f[c.hap1] * f[c.hap2] * f[c.hap3] * f[c.hap4];
 }
 
-// 1 when study individual ind takes part under the group filter.
-inline bool takes_part(const node0& ind, int group_a, int group_b, const int* groups,
-                       int group_mode) {
-  if (group_mode != 1) return true;
-  const int g = groups[ind.index];
-  return g == group_a || g == group_b;
+// Whether study individual ind takes part under the group filter.
+inline bool takes_part(const node0& ind, const EmUnits& units) {
+  if (units.groups == nullptr) return true;
+  const int g = units.groups[ind.index];
+  return g == units.group_a || g == units.group_b;
 }
 
 // A unit with a single record: its weight is p / p, exactly 1, so each of
@@ -114,16 +106,15 @@ struct UnitCounts {
 };
 
 // One iteration's E-step and M-step over the units that take part.
-void accumulate(const double* f, const StudyList* study, const FamilyList* families, int group_a,
-                int group_b, const int* groups, int group_mode, double* fresh) {
-  if (study) {
+void accumulate(const double* f, const EmUnits& units, double* fresh) {
+  if (const StudyList* study = units.study) {
     const node* pairs = study->pairs.data();
     for (const node0& ind : study->individuals) {
-      if (!takes_part(ind, group_a, group_b, groups, group_mode)) continue;
+      if (!takes_part(ind, units)) continue;
       study_unit(f, pairs + ind.begin, pairs + ind.end, fresh);
     }
   }
-  if (families) {
+  if (const FamilyList* families = units.families) {
     const node_ex* configs = families->configs.data();
     for (const node_ex0& u : families->units) {
       const node_ex* b = configs + u.begin;
@@ -135,16 +126,15 @@ void accumulate(const double* f, const StudyList* study, const FamilyList* famil
   }
 }
 
-UnitCounts count_units(const StudyList* study, const FamilyList* families, int group_a, int group_b,
-                       const int* groups, int group_mode) {
+UnitCounts count_units(const EmUnits& units) {
   UnitCounts n;
-  if (study) {
-    for (const node0& ind : study->individuals) {
-      if (takes_part(ind, group_a, group_b, groups, group_mode)) ++n.study;
+  if (units.study) {
+    for (const node0& ind : units.study->individuals) {
+      if (takes_part(ind, units)) ++n.study;
     }
   }
-  if (families) {
-    for (const node_ex0& u : families->units) {
+  if (units.families) {
+    for (const node_ex0& u : units.families->units) {
       if (u.kind == 3) ++n.trios;
       if (u.kind == 2) ++n.duos;
       if (u.kind == 1) ++n.singletons;
@@ -161,37 +151,40 @@ double length(const double* v, int n) {
   return sum;
 }
 
-int A1(double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
-       int group_b, int use_study, int use_families, const int* groups, int group_mode) {
-  int iterations = 0;
-  return A1_counted(hapfreq, study, families, group_a, group_b, use_study, use_families, groups,
-                    group_mode, &iterations);
-}
-
-int A1_counted(double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
-               int group_b, int use_study, int use_families, const int* groups, int group_mode,
-               int* iterations) {
-  *iterations = 0;
-  const int K = settings().K;
-  if (use_study != 1) study = nullptr;
-  if (use_families != 1) families = nullptr;
-  const UnitCounts counts = count_units(study, families, group_a, group_b, groups, group_mode);
-  if (!counts.any()) return 1;
+EmResult estimate_frequencies(int K, double* hapfreq, const EmUnits& units) {
+  EmResult result;
+  const UnitCounts counts = count_units(units);
+  if (!counts.any()) return result;
   const double D = counts.divisor();
-  std::vector<double> fresh(static_cast<std::size_t>(K));
-  std::vector<double> change(static_cast<std::size_t>(K), 1.0);
-  int& count = *iterations;
+  std::array<double, std::size_t{1} << kMaxM> fresh;
+  std::array<double, std::size_t{1} << kMaxM> change;
+  std::fill_n(change.begin(), K, 1.0);
+  int& count = result.iterations;
   while (length(change.data(), K) > kThreshold && count < kMaxIterations) {
     ++count;
-    std::fill(fresh.begin(), fresh.end(), 0.0);
-    accumulate(hapfreq, study, families, group_a, group_b, groups, group_mode, fresh.data());
+    std::fill_n(fresh.begin(), K, 0.0);
+    accumulate(hapfreq, units, fresh.data());
     for (int k = 0; k < K; ++k) {
       fresh[k] = fresh[k] / D;
       change[k] = fresh[k] - hapfreq[k];
       hapfreq[k] = fresh[k];
     }
   }
-  return count == kMaxIterations ? 0 : 1;
+  result.converged = count < kMaxIterations;
+  return result;
+}
+
+int A1(int K, double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
+       int group_b, int use_study, int use_families, const int* groups, int group_mode) {
+  EmUnits units;
+  units.study = use_study == 1 ? study : nullptr;
+  units.families = use_families == 1 ? families : nullptr;
+  if (group_mode == 1) {
+    units.groups = groups;
+    units.group_a = group_a;
+    units.group_b = group_b;
+  }
+  return estimate_frequencies(K, hapfreq, units).converged ? 1 : 0;
 }
 
 }  // namespace tessellar

@@ -6,22 +6,36 @@
 
 namespace tessellar {
 
+// The units that take part in one EM run; the lists belong to the caller.
+struct EmUnits {
+  const StudyList* study = nullptr;      // study individuals; null: none take part
+  const FamilyList* families = nullptr;  // panel family units; null: none take part
+  // Group filter: when groups is set, study individual i takes part only
+  // when groups[i] is group_a or group_b.
+  const int* groups = nullptr;
+  int group_a = -1;
+  int group_b = -1;
+};
+
+struct EmResult {
+  bool converged = true;  // false when the iteration limit (500) was reached
+  int iterations = 0;     // 0 when no unit takes part
+};
+
 // Sum of |v[0]| .. |v[n-1]| in index order.
 double length(const double* v, int n);
 
-// Runs the EM on hapfreq (K entries: start values in, estimate out). study
-// and families may be null; each takes part only when its use_ flag is 1.
-// With group_mode 1 a study individual takes part only when
-// groups[index] is group_a or group_b. Returns 0 when 500 iterations ran,
-// else 1. When no unit takes part hapfreq is left as it is and 1 returned.
-int A1(double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
+// Runs the EM on hapfreq (K entries: start values in, estimate out) until
+// the change of an iteration is at most 0.0001 in sum, or 500 iterations.
+// When no unit takes part hapfreq is left as it is.
+EmResult estimate_frequencies(int K, double* hapfreq, const EmUnits& units);
+
+// The same under its given name and arguments: study takes part when
+// use_study is 1, families when use_families is 1, and with group_mode 1
+// only the study individuals whose groups entry is group_a or group_b.
+// Returns 0 when 500 iterations ran, else 1.
+int A1(int K, double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
        int group_b, int use_study, int use_families, const int* groups = nullptr,
        int group_mode = 9);
-
-// A1 that also stores in *iterations the number of iterations run (0 when
-// no unit takes part). For benchmarks and tests.
-int A1_counted(double* hapfreq, const StudyList* study, const FamilyList* families, int group_a,
-               int group_b, int use_study, int use_families, const int* groups, int group_mode,
-               int* iterations);
 
 }  // namespace tessellar

@@ -8,9 +8,10 @@
 
 namespace tessellar {
 
-// prob[g][i] for target genotype g = 0, 1, 2 and each individual i (its
+// prob[x][i] for target genotype x = 0, 1, 2 and each individual i (its
 // index) in the list; entries of individuals not in the list are untouched,
 // an individual without any pair gets three zeros.
-void imputation(const double* hapfreq, const StudyList& study, const std::array<double*, 3>& prob);
+void imputation(const WindowGeometry& g, const double* hapfreq, const StudyList& study,
+                const std::array<double*, 3>& prob);
 
 }  // namespace tessellar

@@ -3,11 +3,16 @@
 // order of scanning every h1 <= h2 between the row's bounds lo and hi.
 #include "haplo/pattern_lists.h"
 
-#include "run/settings.h"
-
 namespace tessellar {
 
 namespace {
+
+// The submask of free that follows s in ascending order (0 after the last):
+// with the bits outside free set, adding 1 carries straight through them
+// into the next free bit, and masking with free clears them again.
+inline unsigned next_submask(unsigned s, unsigned free) {
+  return ((s | ~free) + 1u) & free;
+}
 
 // Calls visit(h1, h2) for every pair compatible with r, h1 <= h2, in
 // ascending order of h1, then h2. full is K - 1.
@@ -24,20 +29,19 @@ void for_each_pair(const RowMasks& r, unsigned full, Visit&& visit) {
     do {  // ascending submasks t of free2
       const int h2 = static_cast<int>(base2 | t);
       if (h2 >= h1) visit(h1, h2);
-      t = ((t | ~free2) + 1u) & free2;
+      t = next_submask(t, free2);
     } while (t != 0);
-    s = ((s | ~free1) + 1u) & free1;
+    s = next_submask(s, free1);
   } while (s != 0);
 }
 
 // Bounds of a row: lo has the positions coded 2, hi those not coded 0.
-void row_bounds(const int* row, int& lo, int& hi) {
-  const Settings& cfg = settings();
+void row_bounds(const WindowGeometry& g, const int* row, int& lo, int& hi) {
   lo = 0;
   hi = 0;
-  for (int s = 0; s < cfg.M; ++s) {
-    if (row[s] == 2) lo += cfg.pow2[cfg.M - 1 - s];
-    if (row[s] != 0) hi += cfg.pow2[cfg.M - 1 - s];
+  for (int s = 0; s < g.M; ++s) {
+    if (row[s] == 2) lo += g.pow2[g.M - 1 - s];
+    if (row[s] != 0) hi += g.pow2[g.M - 1 - s];
   }
 }
 
@@ -49,19 +53,18 @@ void append(std::vector<T>& v, const T& value, std::size_t budget) {
 }
 
 // Fills out with the compatible pairs of row, in list order.
-void row_pairs(const int* row, std::vector<node>& out) {
+void row_pairs(const WindowGeometry& g, const int* row, std::vector<node>& out) {
   out.clear();
-  const unsigned full = static_cast<unsigned>(settings().K - 1);
-  for_each_pair(row_masks(row), full, [&](int h1, int h2) { out.push_back({h1, h2}); });
+  const unsigned full = static_cast<unsigned>(g.K - 1);
+  for_each_pair(row_masks(g, row), full, [&](int h1, int h2) { out.push_back({h1, h2}); });
 }
 
 // Appends the configurations of the trio whose rows start at rows.
-void add_trio(FamilyList& list, const int* rows, std::vector<node>& p1, std::vector<node>& p2,
-              std::size_t budget) {
-  const int M = settings().M;
-  row_pairs(rows, p1);
-  row_pairs(rows + M, p2);
-  const RowMasks child = row_masks(rows + 2 * M);
+void add_trio(const WindowGeometry& g, FamilyList& list, const int* rows, std::vector<node>& p1,
+              std::vector<node>& p2, std::size_t budget) {
+  row_pairs(g, rows, p1);
+  row_pairs(g, rows + g.M, p2);
+  const RowMasks child = row_masks(g, rows + 2 * g.M);
   const int begin = static_cast<int>(list.configs.size());
   for (const node& a : p1) {
     for (const node& b : p2) {
@@ -75,13 +78,13 @@ void add_trio(FamilyList& list, const int* rows, std::vector<node>& p1, std::vec
 }
 
 // Appends the configurations of the duo whose rows start at rows.
-void add_duo(FamilyList& list, const int* rows, std::vector<node>& p1, std::size_t budget) {
-  const int M = settings().M;
-  row_pairs(rows, p1);
-  const RowMasks child = row_masks(rows + M);
+void add_duo(const WindowGeometry& g, FamilyList& list, const int* rows, std::vector<node>& p1,
+             std::size_t budget) {
+  row_pairs(g, rows, p1);
+  const RowMasks child = row_masks(g, rows + g.M);
   int lo = 0;
   int hi = 0;
-  row_bounds(rows + M, lo, hi);
+  row_bounds(g, rows + g.M, lo, hi);
   const int begin = static_cast<int>(list.configs.size());
   for (const node& a : p1) {
     for (int h3 = lo; h3 <= hi; ++h3) {
@@ -94,10 +97,10 @@ void add_duo(FamilyList& list, const int* rows, std::vector<node>& p1, std::size
 }
 
 // Appends the configurations of the singleton row.
-void add_singleton(FamilyList& list, const int* row, std::size_t budget) {
-  const unsigned full = static_cast<unsigned>(settings().K - 1);
+void add_singleton(const WindowGeometry& g, FamilyList& list, const int* row, std::size_t budget) {
+  const unsigned full = static_cast<unsigned>(g.K - 1);
   const int begin = static_cast<int>(list.configs.size());
-  for_each_pair(row_masks(row), full, [&](int h1, int h2) {
+  for_each_pair(row_masks(g, row), full, [&](int h1, int h2) {
     append(list.configs, node_ex{h1, h2, -1, -1}, budget);
   });
   list.units.push_back({1, begin, static_cast<int>(list.configs.size())});
@@ -105,59 +108,52 @@ void add_singleton(FamilyList& list, const int* row, std::size_t budget) {
 
 }  // namespace
 
-RowMasks row_masks(const int* row) {
-  const int M = settings().M;
+RowMasks row_masks(const WindowGeometry& g, const int* row) {
   RowMasks r;
-  for (int s = 0; s < M; ++s) {
-    const int bit = 1 << (M - 1 - s);
-    const int g = row[s];
-    if (g < 0) r.possible = false;
-    if (g == 0 || g == 2 || g == 3) r.fixed1 |= bit;
-    if (g == 2) r.ones1 |= bit;
-    if (g == 0 || g == 1 || g == 2) r.fixed2 |= bit;
-    if (g == 2) r.ones2 |= bit;
-    if (g == 1) r.flip2 |= bit;
+  for (int s = 0; s < g.M; ++s) {
+    const int bit = 1 << (g.M - 1 - s);
+    const int code = row[s];
+    if (code < 0) r.possible = false;
+    if (code == 0 || code == 2 || code == 3) r.fixed1 |= bit;
+    if (code == 2) r.ones1 |= bit;
+    if (code == 0 || code == 1 || code == 2) r.fixed2 |= bit;
+    if (code == 2) r.ones2 |= bit;
+    if (code == 1) r.flip2 |= bit;
   }
   return r;
 }
 
-int indicator(const int* row, int h1, int h2) {
-  return compatible(row_masks(row), h1, h2);
+int indicator(const WindowGeometry& g, const int* row, int h1, int h2) {
+  return compatible(row_masks(g, row), h1, h2);
 }
 
-void makelist(StudyList& list, const int* rows, int n) {
-  makelist(list, rows, n, kListBudget);
-}
-
-void makelist(StudyList& list, const int* rows, int n, std::size_t budget) {
-  const int M = settings().M;
-  const unsigned full = static_cast<unsigned>(settings().K - 1);
+void makelist(const WindowGeometry& g, StudyList& list, const int* rows, int n,
+              std::size_t budget) {
+  const unsigned full = static_cast<unsigned>(g.K - 1);
   freelink(list);
   list.individuals.reserve(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
     const int begin = static_cast<int>(list.pairs.size());
-    for_each_pair(row_masks(rows + static_cast<std::ptrdiff_t>(i) * M), full, [&](int h1, int h2) {
-      append(list.pairs, node{h1, h2}, budget);
-    });
+    for_each_pair(row_masks(g, rows + static_cast<std::ptrdiff_t>(i) * g.M), full,
+                  [&](int h1, int h2) {
+                    append(list.pairs, node{h1, h2}, budget);
+                  });
     list.individuals.push_back({i, begin, static_cast<int>(list.pairs.size())});
   }
 }
 
-void makelist_ex(FamilyList& list, const int* rows, int ntr, int ndu, int nun) {
-  makelist_ex(list, rows, ntr, ndu, nun, kListBudget);
-}
-
-void makelist_ex(FamilyList& list, const int* rows, int ntr, int ndu, int nun, std::size_t budget) {
-  const std::ptrdiff_t M = settings().M;
+void makelist_ex(const WindowGeometry& g, FamilyList& list, const int* rows, int ntr, int ndu,
+                 int nun, std::size_t budget) {
+  const std::ptrdiff_t M = g.M;
   freelink_ex(list);
   list.units.reserve(static_cast<std::size_t>(ntr + ndu + nun));
   std::vector<node> p1;
   std::vector<node> p2;
-  for (int t = 0; t < ntr; ++t) add_trio(list, rows + 3 * t * M, p1, p2, budget);
+  for (int t = 0; t < ntr; ++t) add_trio(g, list, rows + 3 * t * M, p1, p2, budget);
   const int* duos = rows + 3 * ntr * M;
-  for (int d = 0; d < ndu; ++d) add_duo(list, duos + 2 * d * M, p1, budget);
+  for (int d = 0; d < ndu; ++d) add_duo(g, list, duos + 2 * d * M, p1, budget);
   const int* singles = duos + 2 * ndu * M;
-  for (int u = 0; u < nun; ++u) add_singleton(list, singles + u * M, budget);
+  for (int u = 0; u < nun; ++u) add_singleton(g, list, singles + u * M, budget);
 }
 
 void freelink(StudyList& list) {

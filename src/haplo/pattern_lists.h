@@ -8,6 +8,8 @@
 #include <exception>
 #include <vector>
 
+#include "core/settings.h"
+
 namespace tessellar {
 
 // Most records (pairs or configurations) one list may hold; building a
@@ -58,10 +60,10 @@ struct FamilyList {
   std::vector<node_ex0> units;   // trios, then duos, then singletons
 };
 
-// 1 when the pair (h1, h2) can produce the window row (M codes), else 0.
+// 1 when the pair (h1, h2) can produce the window row (g.M codes), else 0.
 // The test is asymmetric for codes other than 0, 1, 2 and 9: a negative code
 // rejects every pair, 3 needs allele 0 on h1, 4 and above admit every pair.
-int indicator(const int* row, int h1, int h2);
+int indicator(const WindowGeometry& g, const int* row, int h1, int h2);
 
 // A window row folded into bit masks over the window (bit M-1-s for
 // position s), so that the compatibility of a pair costs a few bit
@@ -75,25 +77,31 @@ struct RowMasks {
   int flip2 = 0;         // positions where h2 carries the other allele than h1 (code 1)
 };
 
-// The masks of one window row of M codes (M from settings()).
-RowMasks row_masks(const int* row);
+// The masks of one window row of g.M codes.
+RowMasks row_masks(const WindowGeometry& g, const int* row);
 
 // 1 when (h1, h2) can produce the row that r was made from, else 0.
 inline int compatible(const RowMasks& r, int h1, int h2) {
   return r.possible && (h1 & r.fixed1) == r.ones1 && (h2 & r.fixed2) == (r.ones2 | (~h1 & r.flip2));
 }
 
+// Probability of the unordered haplotype pair (h1, h2) under the
+// frequencies f: 2 f[h1] f[h2] when they differ, f[h1]^2 otherwise.
+inline double pair_prob(const double* f, int h1, int h2) {
+  const double m = h1 != h2 ? 2.0 : 1.0;
+  return m * f[h1] * f[h2];
+}
+
 // Replaces list with the study pattern list of n window rows; row r is
-// rows[r * M .. r * M + M - 1]. Throws ListBudgetExceeded past kListBudget.
-void makelist(StudyList& list, const int* rows, int n);
-// Same with a record budget of its own instead of kListBudget (for tests).
-void makelist(StudyList& list, const int* rows, int n, std::size_t budget);
+// rows[r * M .. r * M + M - 1]. Throws ListBudgetExceeded when the list
+// would hold more than budget records.
+void makelist(const WindowGeometry& g, StudyList& list, const int* rows, int n,
+              std::size_t budget = kListBudget);
 
 // Replaces list with the family pattern list of the panel window rows
 // (3 ntr + 2 ndu + nun rows of M codes, in panel column order).
-void makelist_ex(FamilyList& list, const int* rows, int ntr, int ndu, int nun);
-// Same with a record budget of its own instead of kListBudget (for tests).
-void makelist_ex(FamilyList& list, const int* rows, int ntr, int ndu, int nun, std::size_t budget);
+void makelist_ex(const WindowGeometry& g, FamilyList& list, const int* rows, int ntr, int ndu,
+                 int nun, std::size_t budget = kListBudget);
 
 // Empty the lists (their storage is kept for reuse).
 void freelink(StudyList& list);

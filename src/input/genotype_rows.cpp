@@ -1,7 +1,7 @@
-// read_genotype_rows: the second pass over the study or the panel file.
+// The counting steps of the first pass and the rows of the second pass.
 #include "input/genotype_rows.h"
 
-#include "run/fatal.h"
+#include "core/fatal.h"
 
 namespace tessellar {
 
@@ -63,19 +63,15 @@ char parse_allele(const RowContext& row, std::string_view text, int which) {
 
 // One genotype code of member m; first_line: codes must be one character.
 int8_t parse_code(const RowContext& row, std::string_view text, int m, bool first_line) {
-  if (text.size() == 1 && (text[0] == '0' || text[0] == '1' || text[0] == '2' || text[0] == '9')) {
-    return static_cast<int8_t>(text[0] - '0');
+  int value = 0;
+  if ((text.size() == 1 || !first_line) && read_code(text, "0129", value)) {
+    return static_cast<int8_t>(value);
   }
   if (first_line && text.size() != 1) {
     fatal(
         "'%s' line %d: genotype code '%s' has more than one character; the number of %s is "
         "taken from the first line, whose codes must be one character each",
         row.path.c_str(), row.line, shown(text).c_str(), row.layout.members);
-  }
-  int value = -1;
-  if (parse_int(text, value) == IntParse::ok &&
-      (value == 0 || value == 1 || value == 2 || value == 9)) {
-    return static_cast<int8_t>(value);
   }
   fatal("'%s' line %d: expected genotype code 0, 1, 2 or 9 (missing) for %s %d, found '%s'",
         row.path.c_str(), row.line, row.layout.member, m + 1, shown(text).c_str());
@@ -144,6 +140,28 @@ void parse_row(const RowContext& row, std::string_view line, int s, GenotypeRows
 
 }  // namespace
 
+int count_columns(TextReader& file, int k) {
+  std::string_view line;
+  int skipped = 0;
+  while (file.next_line(line)) {  // the skipped fields may run over line breaks
+    FieldCursor cursor(line);
+    std::string_view field;
+    while (skipped < k && cursor.next(field)) ++skipped;
+    if (skipped < k) continue;
+    int columns = 0;
+    for (char c : cursor.rest()) columns += !is_space(c);
+    return columns;
+  }
+  return 0;  // fewer than k fields in the whole file
+}
+
+int count_rows(TextReader& file) {
+  int rows = 1;
+  std::string_view line;
+  while (file.next_line(line)) rows += !is_blank(line);
+  return rows;
+}
+
 bool is_blank(std::string_view line) {
   for (char c : line) {
     if (!is_space(c)) return false;
@@ -191,6 +209,7 @@ void check_not_blank(TextReader& file) {
 GenotypeRows read_genotype_rows(TextReader& file, const GenotypeLayout& layout, int members,
                                 int nsnp) {
   GenotypeRows rows;
+  rows.nsnp = nsnp;
   const auto n = static_cast<std::size_t>(nsnp);
   rows.name.resize(n);
   rows.pos.resize(n);

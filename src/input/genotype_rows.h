@@ -1,18 +1,32 @@
-// The row reader shared by the study and the panel file: one SNP per line
-// (name, position, for the study a recode flag, two allele letters, then one
-// genotype code per member), checked field by field as it is read.
+// The row reader shared by the three input files: the two counting steps of
+// the first pass, the second pass over the rows, and the genotype rows of
+// the study and the panel file (name, position, for the study a recode flag,
+// two allele letters, then one genotype code per member), checked field by
+// field as they are read.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "input/study.h"
 #include "input/text_reader.h"
 
 namespace tessellar {
+
+// Genotype codes of one table, stored SNP by SNP: the codes of all
+// individuals (or panel members) at one row are contiguous.
+struct GenoMatrix {
+  int members = 0;            // individuals or panel members per row
+  std::vector<int8_t> codes;  // codes[row * members + member]: 0, 1, 2 or 9
+  int at(int member, int row) const {
+    return codes[static_cast<std::size_t>(row) * members + member];
+  }
+  int8_t* row(int r) { return codes.data() + static_cast<std::size_t>(r) * members; }
+  const int8_t* row(int r) const { return codes.data() + static_cast<std::size_t>(r) * members; }
+};
 
 // What one genotype file holds and how its messages name things.
 struct GenotypeLayout {
@@ -24,6 +38,7 @@ struct GenotypeLayout {
 // The rows of one genotype file, with the per-row counted-allele frequency
 // and missing share worked out from the codes as read.
 struct GenotypeRows {
+  int nsnp = 0;  // SNP rows
   std::vector<std::string> name;
   std::vector<int> pos;
   std::vector<int> recode;  // empty unless layout.has_recode
@@ -32,6 +47,15 @@ struct GenotypeRows {
   std::vector<double> freq;  // sum of codes other than 9 / (2 cnt); NaN when cnt is 0
   std::vector<double> miss;  // (members - cnt) / members
 };
+
+// Skips the first k fields of the first line and returns the number of
+// characters after them on that line that are not white space; the reader
+// is left at the start of the second line.
+int count_columns(TextReader& file, int k);
+
+// Continues from there: 1 for the first line plus the number of further
+// lines holding a character that is not white space.
+int count_rows(TextReader& file);
 
 // Reads nsnp rows of members codes each from the start of file (the counts of
 // the first pass); every malformed row stops the run with a message naming

@@ -3,11 +3,9 @@
 
 #include <cstdio>
 
+#include "core/fatal.h"
 #include "input/genotype_rows.h"
-#include "input/study.h"
 #include "input/text_reader.h"
-#include "run/fatal.h"
-#include "run/settings.h"
 
 namespace tessellar {
 
@@ -16,16 +14,15 @@ namespace {
 // One haplotype value of column c on line; first_line: one character only.
 uint8_t parse_value(const std::string& path, int line, std::string_view text, int c,
                     bool first_line) {
-  if (text.size() == 1 && (text[0] == '0' || text[0] == '1')) return text[0] == '1';
+  int value = 0;
+  if ((text.size() == 1 || !first_line) && read_code(text, "01", value)) {
+    return static_cast<uint8_t>(value);
+  }
   if (first_line && text.size() != 1) {
     fatal(
         "'%s' line %d: haplotype value '%s' has more than one character; the number of "
         "haplotypes is taken from the first line, whose values must be one character each",
         path.c_str(), line, shown(text).c_str());
-  }
-  int value = -1;
-  if (parse_int(text, value) == IntParse::ok && (value == 0 || value == 1)) {
-    return static_cast<uint8_t>(value);
   }
   fatal("'%s' line %d: expected haplotype value 0 or 1 for haplotype %d, found '%s'", path.c_str(),
         line, c + 1, shown(text).c_str());
@@ -60,8 +57,7 @@ void parse_row(const std::string& path, int line_number, std::string_view line, 
 
 }  // namespace
 
-HapTable read_haplotypes(const std::string& hfile) {
-  const Settings& run = settings();
+HapTable read_haplotypes(const std::string& hfile, const Settings& run) {
   TextReader file(hfile);
   HapTable haps;
   haps.ncol = count_columns(file, 1);

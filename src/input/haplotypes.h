@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
+
 namespace tessellar {
 
 struct HapTable {
@@ -16,8 +18,9 @@ struct HapTable {
   const uint8_t* hap(int row) const { return bits.data() + static_cast<std::size_t>(row) * ncol; }
 };
 
-// Reads hfile into a haplotype table and prints its log line. Values other
-// than 0 and 1 and rows of other lengths stop the run.
-HapTable read_haplotypes(const std::string& hfile);
+// Reads hfile into a haplotype table and prints its log line (which names
+// the settings' panel structure). Values other than 0 and 1 and rows of
+// other lengths stop the run.
+HapTable read_haplotypes(const std::string& hfile, const Settings& run);
 
 }  // namespace tessellar

@@ -7,8 +7,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "run/settings.h"
-
 namespace tessellar {
 
 namespace {
@@ -78,8 +76,8 @@ SnpUnion build_union(const StudyTable& study, const PanelTable& panel) {
   return u;
 }
 
-void match_haplotypes(SnpUnion& snp_union, const PanelTable& panel, const HapTable& haps) {
-  const Settings& run = settings();
+void match_haplotypes(SnpUnion& snp_union, const PanelTable& panel, const HapTable& haps,
+                      const Settings& run) {
   if (!run.hap_flag) return;
   SnpUnion& u = snp_union;
   u.hap_row = ivector(u.pos.lo(), u.pos.hi());

@@ -2,10 +2,10 @@
 // naming its study row, panel row and haplotype row (-1 where absent).
 #pragma once
 
+#include "core/ivector.h"
 #include "input/haplotypes.h"
 #include "input/panel.h"
 #include "input/study.h"
-#include "run/fatal.h"
 
 namespace tessellar {
 
@@ -24,6 +24,7 @@ SnpUnion build_union(const StudyTable& study, const PanelTable& panel);
 // Ties each union row with a panel row to the first haplotype row of the same
 // name after the latest match (a forward scan, done with a name index), then
 // applies the speed filter when speed_flag is on.
-void match_haplotypes(SnpUnion& snp_union, const PanelTable& panel, const HapTable& haps);
+void match_haplotypes(SnpUnion& snp_union, const PanelTable& panel, const HapTable& haps,
+                      const Settings& run);
 
 }  // namespace tessellar

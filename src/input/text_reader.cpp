@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "run/fatal.h"
+#include "core/fatal.h"
 
 namespace tessellar {
 
@@ -127,6 +127,19 @@ IntParse parse_int(std::string_view text, int& value) {
   if (too_large) return IntParse::overflow;
   value = static_cast<int>(negative ? -magnitude : magnitude);
   return IntParse::ok;
+}
+
+bool read_code(std::string_view text, std::string_view allowed, int& value) {
+  int v = -1;
+  if (text.size() == 1) {
+    v = text[0] - '0';
+  } else if (parse_int(text, v) != IntParse::ok) {
+    return false;
+  }
+  if (v < 0 || v > 9 || allowed.find(static_cast<char>('0' + v)) == std::string_view::npos)
+    return false;
+  value = v;
+  return true;
 }
 
 std::string shown(std::string_view text) {

@@ -78,6 +78,11 @@ enum class IntParse { ok, not_integer, overflow };
 // value; value is untouched unless the result is IntParse::ok.
 IntParse parse_int(std::string_view text, int& value);
 
+// Reads text as a code whose value is one of the single digits in allowed:
+// the digit itself, or any text that parse_int reads as one ("01", "+1").
+// value is untouched when the result is false.
+bool read_code(std::string_view text, std::string_view allowed, int& value);
+
 // text for a message: at most 40 characters, longer texts cut with "...".
 std::string shown(std::string_view text);
 

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <string>
 
-#include "run/fatal.h"
+#include "core/fatal.h"
 
 namespace tessellar {
 namespace {
@@ -20,28 +20,60 @@ constexpr long long kMaxPanelMembers = 50000;
 // Most worker threads of the pass.
 constexpr int kMaxThreads = 256;
 
+// How an option's values are taken and echoed.
+enum class Takes {
+  nothing,  // sets its flag to 1; the echo text has no value
+  path,     // one path; echoed as given
+  number,   // one integer, converted as atoi does; echoed converted
+  tags,     // one integer, the tag count: M = value + 1
+  panel,    // three integers: nTR, nDU, nUN
+};
+
 struct OptionWord {
   const char* word;
   Option option;
-  int values;        // arguments taken after the word
+  Takes takes;
   const char* echo;  // printed after the echo prefix
+  int Settings::*flag = nullptr;
+  std::string Settings::*path = nullptr;
+  int Settings::*number = nullptr;
 };
 
-constexpr OptionWord kOptions[] = {
-    {"-gfile", kGfile, 1, "study genotypes read from '%s'\n"},
-    {"-efile", kEfile, 1, "external genotypes read from '%s'\n"},
-    {"-h", kH, 0, "phased haplotypes available\n"},
-    {"-hfile", kHfile, 1, "phased haplotypes read from '%s'\n"},
-    {"-ofile", kOfile, 1, "results written to '%s_***.out'\n"},
-    {"-no_fix", kNoFix, 0, "no internal check and fix of strand alignment\n"},
-    {"-no_remove", kNoRemove, 0, "no removal of A/T and C/G SNPs\n"},
-    {"-speed", kSpeed, 0, "speed up the program by ignoring SNPs not in 'phase.dat'\n"},
-    {"-panel", kPanel, 3, "reference panel has %d trios, %d duos and %d singletons\n"},
-    {"-tag", kTag, 1, "imputation based on %d tag SNPs\n"},
-    {"-window", kWindow, 1, "candidate tags chosen within the distance of %d bp\n"},
-    {"-max", kMax, 1, "candidate tags chosen at a maximun number of %d\n"},
-    {"-min", kMin, 1, "candidate tags chosen at a minimum number of %d\n"},
-    {"-threads", kThreads, 1, "imputation on %d threads\n"},
+int values_taken(Takes takes) {
+  switch (takes) {
+    case Takes::nothing:
+      return 0;
+    case Takes::panel:
+      return 3;
+    default:
+      return 1;
+  }
+}
+
+const OptionWord kOptions[] = {
+    {"-gfile", kGfile, Takes::path, "study genotypes read from '%s'\n", nullptr, &Settings::gfile},
+    {"-efile", kEfile, Takes::path, "external genotypes read from '%s'\n", nullptr,
+     &Settings::efile},
+    {"-h", kH, Takes::nothing, "phased haplotypes available\n", &Settings::hap_flag},
+    {"-hfile", kHfile, Takes::path, "phased haplotypes read from '%s'\n", nullptr,
+     &Settings::hfile},
+    {"-ofile", kOfile, Takes::path, "results written to '%s_***.out'\n", nullptr, &Settings::ofile},
+    {"-no_fix", kNoFix, Takes::nothing, "no internal check and fix of strand alignment\n",
+     &Settings::no_fix},
+    {"-no_remove", kNoRemove, Takes::nothing, "no removal of A/T and C/G SNPs\n",
+     &Settings::no_remove},
+    {"-speed", kSpeed, Takes::nothing, "speed up the program by ignoring SNPs not in 'phase.dat'\n",
+     &Settings::speed_flag},
+    {"-panel", kPanel, Takes::panel, "reference panel has %d trios, %d duos and %d singletons\n"},
+    {"-tag", kTag, Takes::tags, "imputation based on %d tag SNPs\n"},
+    {"-window", kWindow, Takes::number, "candidate tags chosen within the distance of %d bp\n",
+     nullptr, nullptr, &Settings::window},
+    {"-max", kMax, Takes::number, "candidate tags chosen at a maximun number of %d\n", nullptr,
+     nullptr, &Settings::maxnum},
+    {"-min", kMin, Takes::number, "candidate tags chosen at a minimum number of %d\n", nullptr,
+     nullptr, &Settings::minnum},
+    {"-threads", kThreads, Takes::number, "imputation on %d threads\n", nullptr, nullptr,
+     &Settings::threads},
 };
 
 const OptionWord* find_option(const char* word) {
@@ -60,80 +92,41 @@ int to_int(const char* option, const char* text) {
   return static_cast<int>(value);
 }
 
-void apply(const OptionWord& entry, const char* const* values, Settings& s) {
-  const char* v = values[0];
-  switch (entry.option) {
-    case kGfile:
-      s.gfile = v;
-      std::printf(entry.echo, v);
-      break;
-    case kEfile:
-      s.efile = v;
-      std::printf(entry.echo, v);
-      break;
-    case kH:
-      s.hap_flag = 1;
+// Sets what the option sets and prints its echo text; values holds its
+// arguments. The tag count is kept apart until the options end.
+void apply(const OptionWord& entry, const char* const* values, Settings& s, int& tags) {
+  switch (entry.takes) {
+    case Takes::nothing:
+      s.*entry.flag = 1;
       std::printf("%s", entry.echo);
       break;
-    case kHfile:
-      s.hfile = v;
-      std::printf(entry.echo, v);
+    case Takes::path:
+      s.*entry.path = values[0];
+      std::printf(entry.echo, values[0]);
       break;
-    case kOfile:
-      s.ofile = v;
-      std::printf(entry.echo, v);
+    case Takes::number:
+      s.*entry.number = to_int(entry.word, values[0]);
+      std::printf(entry.echo, s.*entry.number);
       break;
-    case kNoFix:
-      s.no_fix = 1;
-      std::printf("%s", entry.echo);
+    case Takes::tags:
+      tags = to_int(entry.word, values[0]);
+      std::printf(entry.echo, tags);
       break;
-    case kNoRemove:
-      s.no_remove = 1;
-      std::printf("%s", entry.echo);
-      break;
-    case kSpeed:
-      s.speed_flag = 1;
-      std::printf("%s", entry.echo);
-      break;
-    case kPanel:
+    case Takes::panel:
       s.nTR = to_int(entry.word, values[0]);
       s.nDU = to_int(entry.word, values[1]);
       s.nUN = to_int(entry.word, values[2]);
       std::printf(entry.echo, s.nTR, s.nDU, s.nUN);
       break;
-    case kTag: {
-      int tags = to_int(entry.word, v);
-      s.M = tags + 1;
-      std::printf(entry.echo, tags);
-      break;
-    }
-    case kWindow:
-      s.window = to_int(entry.word, v);
-      std::printf(entry.echo, s.window);
-      break;
-    case kMax:
-      s.maxnum = to_int(entry.word, v);
-      std::printf(entry.echo, s.maxnum);
-      break;
-    case kMin:
-      s.minnum = to_int(entry.word, v);
-      std::printf(entry.echo, s.minnum);
-      break;
-    case kThreads:
-      s.threads = to_int(entry.word, v);
-      std::printf(entry.echo, s.threads);
-      if (s.threads < 1 || s.threads > kMaxThreads)
-        fatal("-threads takes a number of threads from 1 to %d, found '%s'.", kMaxThreads, v);
-      break;
-    case kOptionCount:
-      break;
   }
+  if (entry.option == kThreads && (s.threads < 1 || s.threads > kMaxThreads))
+    fatal("-threads takes a number of threads from 1 to %d, found '%s'.", kMaxThreads, values[0]);
 }
 
 // Values that would leave the later steps without meaning stop the run.
-void check_values(const Settings& s) {
-  if (s.M - 1 < 1 || s.M - 1 > kMaxTags)
-    fatal("-tag takes a number of tag SNPs from 1 to %d, found %d.", kMaxTags, s.M - 1);
+void check_values(const Settings& s, int tags) {
+  if (tags < 1 || tags > kMaxTags)
+    fatal("-tag takes a number of tag SNPs from 1 to %d, found %d.", kMaxTags, tags);
   if (s.window < 0) fatal("-window takes a distance of 0 bp or more, found %d.", s.window);
   if (s.maxnum < 0)
     fatal("-max takes a number of candidate tags of 0 or more, found %d.", s.maxnum);
@@ -144,7 +137,7 @@ void check_values(const Settings& s) {
           s.nTR, s.nDU, s.nUN);
   if (s.nTR == 0 && s.nDU == 0 && s.nUN == 0)
     fatal("-panel needs at least one trio, duo or singleton, found 0, 0 and 0.");
-  long long members = 3LL * s.nTR + 2LL * s.nDU + s.nUN;
+  const long long members = s.panel_members();
   if (members > kMaxPanelMembers)
     fatal(
         "-panel describes %lld panel members; a panel line of at most 99,999 characters "
@@ -177,22 +170,25 @@ void check_exists(const std::string& path) {
 
 ParsedOptions parse_options(int argc, const char* const* argv) {
   ParsedOptions parsed;
+  int tags = parsed.settings.geometry.tags();
   for (int a = 1; a < argc; ++a) {
     std::printf("        -- '%s' ", argv[a]);
     const OptionWord* entry = find_option(argv[a]);
     if (entry == nullptr) fatal("Unknown command line option '%s'.", argv[a]);
-    int left = argc - 1 - a;
-    if (left < entry->values && left == 0)
-      fatal("option '%s' takes %d value%s, but none follows it.", entry->word, entry->values,
-            entry->values == 1 ? "" : "s");
-    if (left < entry->values)
-      fatal("option '%s' takes %d values, but only %d follow%s it.", entry->word, entry->values,
-            left, left == 1 ? "s" : "");
-    static const char* const kNoValue[] = {""};
-    apply(*entry, entry->values > 0 ? argv + a + 1 : kNoValue, parsed.settings);
+    const int values = values_taken(entry->takes);
+    const int left = argc - 1 - a;
+    if (left < values && left == 0)
+      fatal("option '%s' takes %d value%s, but none follows it.", entry->word, values,
+            values == 1 ? "" : "s");
+    if (left < values)
+      fatal("option '%s' takes %d values, but only %d follow%s it.", entry->word, values, left,
+            left == 1 ? "s" : "");
+    apply(*entry, argv + a + 1, parsed.settings, tags);
     parsed.given[entry->option] = true;
-    a += entry->values;
+    a += values;
   }
+  check_values(parsed.settings, tags);
+  parsed.settings.geometry = WindowGeometry(tags + 1);
   return parsed;
 }
 
@@ -211,7 +207,7 @@ void print_defaults(const ParsedOptions& options) {
   if (missing(kNoRemove)) std::printf("        -- removal of A/T and C/G SNPs\n");
   if (s.hap_flag == 1 && missing(kSpeed)) std::printf("        -- speeding not used\n");
   if (missing(kPanel)) std::printf("        -- reference panel has 30 trios\n");
-  if (missing(kTag)) std::printf("        -- imputation based on %d tag SNPs\n", s.M - 1);
+  if (missing(kTag)) std::printf("        -- imputation based on %d tag SNPs\n", s.geometry.tags());
   if (missing(kWindow))
     std::printf("        -- candidate tags chosen within the distance of %d bp\n", s.window);
   if (missing(kMax))
@@ -220,19 +216,18 @@ void print_defaults(const ParsedOptions& options) {
     std::printf("        -- candidate tags chosen at a minimun number of %d\n", s.minnum);
 }
 
-void start_run(int argc, const char* const* argv) {
+Settings start_run(int argc, const char* const* argv) {
   print_banner();
   print_stamp("\nTessellar started: %s\n");
   std::printf("Options in effect:\n");
   ParsedOptions options = parse_options(argc, argv);
-  check_values(options.settings);
   print_defaults(options);
   std::printf("\n");
-  install_settings(options.settings);
-  const Settings& s = settings();
+  const Settings& s = options.settings;
   check_exists(s.gfile);
   check_exists(s.efile);
   if (s.hap_flag == 1) check_exists(s.hfile);
+  return s;
 }
 
 void print_complete_stamp() {

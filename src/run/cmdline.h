@@ -1,11 +1,12 @@
 // The command line and the head of the run log: banner, start stamp, the
 // options and defaults in effect, the existence checks of the input files,
-// and the complete stamp that ends a successful run.
+// and the complete stamp that ends a successful run. The command line is
+// the only writer of the run's settings.
 #pragma once
 
 #include <array>
 
-#include "run/settings.h"
+#include "core/settings.h"
 
 namespace tessellar {
 
@@ -43,8 +44,8 @@ ParsedOptions parse_options(int argc, const char* const* argv);
 void print_defaults(const ParsedOptions& options);
 
 // The whole head of the run log: banner, start stamp, options, defaults and
-// the existence checks of the input files. Installs the settings.
-void start_run(int argc, const char* const* argv);
+// the existence checks of the input files. Returns the run's settings.
+Settings start_run(int argc, const char* const* argv);
 
 // "\nTessellar complete: <asctime>" on standard output.
 void print_complete_stamp();

@@ -4,18 +4,30 @@
 #include "haplo/em.h"
 #include "haplo/imputation.h"
 #include "run/output.h"
-#include "run/settings.h"
 
 namespace tessellar {
 
-SnpImputer::SnpImputer(const RunTables& tables)
-    : t_(tables),
-      tag_list_(static_cast<std::size_t>(settings().M), 0),
-      study_tags_(static_cast<std::size_t>(tables.study.nind) * settings().M, 0),
-      panel_tags_(static_cast<std::size_t>(tables.panel.ncol) * settings().M, 0),
+namespace {
+
+// The EM estimate is smoothed towards uniform before the posteriors:
+// (f + kSmoothingAdd) / kSmoothingDivide, the divisor being 1 + 32 times the
+// addition (the default K of 32, whatever K is).
+constexpr double kSmoothingAdd = 0.000001;
+constexpr double kSmoothingDivide = 1.000032;
+
+}  // namespace
+
+SnpImputer::SnpImputer(const Settings& settings, const RunTables& tables)
+    : s_(settings),
+      t_(tables),
+      tag_tables_{tables.snp_union,  tables.haps,       tables.hap_index, tables.panel.geno,
+                  tables.panel.ncol, tables.study.geno, tables.study.nind},
+      tag_list_(static_cast<std::size_t>(settings.geometry.M), 0),
+      study_tags_(static_cast<std::size_t>(tables.study.nind) * settings.geometry.M, 0),
+      panel_tags_(static_cast<std::size_t>(tables.panel.ncol) * settings.geometry.M, 0),
       scratch_(make_tag_scratch()),
-      hapfreq_(static_cast<std::size_t>(settings().K)),
-      smoothed_(static_cast<std::size_t>(settings().K)) {
+      hapfreq_(static_cast<std::size_t>(settings.geometry.K)),
+      smoothed_(static_cast<std::size_t>(settings.geometry.K)) {
   for (auto& p : prob_) p.assign(static_cast<std::size_t>(tables.study.nind), 0.0);
 }
 
@@ -29,29 +41,25 @@ void SnpImputer::impute(int j, Mode mode, std::string& out) {
 }
 
 bool SnpImputer::choose_window(int j, Mode mode) {
-  const Settings& s = settings();
-  const SnpUnion& u = t_.snp_union;
   double score = 0.0;
-  getMD_max(tag_list_.data(), &score, j, mode, s.hap_flag, s.speed_flag, u.pos.data(), u.n, t_.haps,
-            t_.hap_index, u.hap_row.data(), t_.haps.ncol, t_.panel.geno, panel_tags_.data(),
-            u.panel_row.data(), t_.panel.ncol, t_.study.geno, study_tags_.data(),
-            u.study_row.data(), t_.study.nind, *scratch_);
-  return score >= 0.000001;
+  getMD_max(s_, tag_list_.data(), &score, j, mode, tag_tables_,
+            WindowRows{panel_tags_.data(), study_tags_.data()}, *scratch_);
+  return score >= kMinTagScore;
 }
 
 void SnpImputer::fill_window_rows(Mode mode) {
-  const int m = settings().M;
+  const int m = s_.geometry.M;
   const SnpUnion& u = t_.snp_union;
   for (int k = 0; k < m; ++k) {
     const int snp = tag_list_[static_cast<std::size_t>(k)];
-    if (mode == kUntyped && k == 0) {
+    if (mode == Mode::untyped && k == 0) {
       for (int i = 0; i < t_.study.nind; ++i) study_tags_[static_cast<std::size_t>(i) * m] = 9;
     } else {
       const int8_t* codes = t_.study.geno.row(u.study_row[snp]);
       for (int i = 0; i < t_.study.nind; ++i)
         study_tags_[static_cast<std::size_t>(i) * m + k] = codes[i];
     }
-    if (mode == kUntyped) {
+    if (mode == Mode::untyped) {
       const int8_t* codes = t_.panel.geno.row(u.panel_row[snp]);
       for (int r = 0; r < t_.panel.ncol; ++r)
         panel_tags_[static_cast<std::size_t>(r) * m + k] = codes[r];
@@ -60,27 +68,31 @@ void SnpImputer::fill_window_rows(Mode mode) {
 }
 
 void SnpImputer::estimate_and_impute(Mode mode) {
-  const Settings& s = settings();
-  makelist(study_list_, study_tags_.data(), t_.study.nind);
-  if (mode == kUntyped) makelist_ex(family_list_, panel_tags_.data(), s.nTR, s.nDU, s.nUN);
-  hapfreq_.assign(static_cast<std::size_t>(s.K), 1.0 / s.K);
-  if (mode == kUntyped)
-    A1(hapfreq_.data(), &study_list_, &family_list_, -1, -1, -1, 1, nullptr, 9);
-  else
-    A1(hapfreq_.data(), &study_list_, nullptr, -1, -1, 1, -1, nullptr, 9);
-  for (int h = 0; h < s.K; ++h)
+  const WindowGeometry& g = s_.geometry;
+  const bool untyped = mode == Mode::untyped;
+  makelist(g, study_list_, study_tags_.data(), t_.study.nind);
+  if (untyped) makelist_ex(g, family_list_, panel_tags_.data(), s_.nTR, s_.nDU, s_.nUN);
+  hapfreq_.assign(static_cast<std::size_t>(g.K), 1.0 / g.K);
+  EmUnits units;  // untyped: the panel's families alone; incomplete: the study alone
+  if (untyped) {
+    units.families = &family_list_;
+  } else {
+    units.study = &study_list_;
+  }
+  estimate_frequencies(g.K, hapfreq_.data(), units);
+  for (int h = 0; h < g.K; ++h)
     smoothed_[static_cast<std::size_t>(h)] =
-        (hapfreq_[static_cast<std::size_t>(h)] + 0.000001) / 1.000032;
-  imputation(smoothed_.data(), study_list_, {prob_[0].data(), prob_[1].data(), prob_[2].data()});
+        (hapfreq_[static_cast<std::size_t>(h)] + kSmoothingAdd) / kSmoothingDivide;
+  imputation(g, smoothed_.data(), study_list_, {prob_[0].data(), prob_[1].data(), prob_[2].data()});
   freelink(study_list_);
-  if (mode == kUntyped) freelink_ex(family_list_);
+  if (untyped) freelink_ex(family_list_);
 }
 
 void SnpImputer::append_record(Mode mode, std::string& out) const {
-  const int m = settings().M;
+  const int m = s_.geometry.M;
   const SnpUnion& u = t_.snp_union;
   const int target = tag_list_[0];
-  if (mode == kUntyped) {
+  if (mode == Mode::untyped) {
     const int r = u.panel_row[target];
     append_untyped_head(out, t_.panel.name[r], t_.panel.pos[r], t_.panel.allele[r][0],
                         t_.panel.allele[r][1]);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "haplo/pattern_lists.h"
 #include "input/haplotypes.h"
 #include "input/panel.h"
@@ -27,13 +28,11 @@ struct RunTables {
   const SnpUnion& snp_union;
 };
 
-enum Mode { kUntyped = 0, kIncomplete = 1 };
-
 // The window scratch and per-SNP working memory, made once and reused for
 // every target.
 class SnpImputer {
  public:
-  explicit SnpImputer(const RunTables& tables);
+  SnpImputer(const Settings& settings, const RunTables& tables);
   ~SnpImputer();
 
   // Imputes union row j in the given mode and appends its record to out;
@@ -47,11 +46,13 @@ class SnpImputer {
   void estimate_and_impute(Mode mode);
   void append_record(Mode mode, std::string& out) const;
 
+  const Settings& s_;
   const RunTables& t_;
+  const TagTables tag_tables_;
   std::vector<int> tag_list_;
   std::vector<int> study_tags_;
   std::vector<int> panel_tags_;
-  std::unique_ptr<TagScratch> scratch_;
+  TagScratchPtr scratch_;
   StudyList study_list_;
   FamilyList family_list_;
   std::vector<double> hapfreq_;

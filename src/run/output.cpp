@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 
-#include "run/fatal.h"
+#include "core/fatal.h"
 
 namespace tessellar {
 namespace {

@@ -14,13 +14,15 @@
 #include <thread>
 #include <vector>
 
-#include "run/fatal.h"
-#include "run/settings.h"
+#include "core/fatal.h"
 
 namespace tessellar {
 namespace {
 
 constexpr int kRowsPerChunk = 16;
+
+// A study SNP whose share of missing codes is below this is complete.
+constexpr double kCompleteMissing = 0.000001;
 
 // Progress of the targets on standard error, at most four updates a second,
 // only when standard error is a terminal.
@@ -70,14 +72,14 @@ bool is_target(RowAction action) {
 
 // Appends the records of rows [begin, end) to out; returns the targets met.
 // A list over budget propagates with *failed_row set to its row.
-int process_rows(const RunTables& t, SnpImputer& imputer, int begin, int end, std::string& out,
-                 int* failed_row) {
+int process_rows(const Settings& s, const RunTables& t, SnpImputer& imputer, int begin, int end,
+                 std::string& out, int* failed_row) {
   int targets = 0;
   for (int j = begin; j < end; ++j) {
-    RowAction action = row_action(t, j);
+    RowAction action = row_action(s, t, j);
     *failed_row = j;
-    if (action == RowAction::kImputeUntyped) imputer.impute(j, kUntyped, out);
-    if (action == RowAction::kImputeIncomplete) imputer.impute(j, kIncomplete, out);
+    if (action == RowAction::kImputeUntyped) imputer.impute(j, Mode::untyped, out);
+    if (action == RowAction::kImputeIncomplete) imputer.impute(j, Mode::incomplete, out);
     if (action == RowAction::kWriteThrough)
       append_written_through(t.study, t.snp_union.study_row[j], out);
     targets += is_target(action) ? 1 : 0;
@@ -85,21 +87,21 @@ int process_rows(const RunTables& t, SnpImputer& imputer, int begin, int end, st
   return targets;
 }
 
-int count_targets(const RunTables& t) {
+int count_targets(const Settings& s, const RunTables& t) {
   int targets = 0;
-  for (int j = 0; j < t.snp_union.n; ++j) targets += is_target(row_action(t, j)) ? 1 : 0;
+  for (int j = 0; j < t.snp_union.n; ++j) targets += is_target(row_action(s, t, j)) ? 1 : 0;
   return targets;
 }
 
-void run_in_order(const RunTables& t, OutputFile& output, Progress& progress) {
-  SnpImputer imputer(t);
+void run_in_order(const Settings& s, const RunTables& t, OutputFile& output, Progress& progress) {
+  SnpImputer imputer(s, t);
   int failed_row = -1;
   for (int begin = 0; begin < t.snp_union.n; begin += kRowsPerChunk) {
     int end = std::min(t.snp_union.n, begin + kRowsPerChunk);
     try {
-      progress.add(process_rows(t, imputer, begin, end, output.buffer(), &failed_row));
+      progress.add(process_rows(s, t, imputer, begin, end, output.buffer(), &failed_row));
     } catch (const ListBudgetExceeded&) {
-      report_over_budget(t, failed_row, row_action(t, failed_row));
+      report_over_budget(t, failed_row, row_action(s, t, failed_row));
     }
     output.flush_if_full();
   }
@@ -109,8 +111,9 @@ void run_in_order(const RunTables& t, OutputFile& output, Progress& progress) {
 // records of the chunks not yet written, so that memory stays bounded.
 class ParallelPass {
  public:
-  ParallelPass(const RunTables& t, int threads)
-      : t_(t),
+  ParallelPass(const Settings& s, const RunTables& t, int threads)
+      : s_(s),
+        t_(t),
         chunks_((t.snp_union.n + kRowsPerChunk - 1) / kRowsPerChunk),
         slots_(static_cast<std::size_t>(4 * threads)) {
     for (int w = 0; w < threads; ++w) workers_.emplace_back([this] { work(); });
@@ -132,7 +135,7 @@ class ParallelPass {
       lock.unlock();
       if (slot.error) std::rethrow_exception(slot.error);
       if (slot.failed_row >= 0)
-        report_over_budget(t_, slot.failed_row, row_action(t_, slot.failed_row));
+        report_over_budget(t_, slot.failed_row, row_action(s_, t_, slot.failed_row));
       output.buffer() += slot.text;
       output.flush_if_full();
       progress.add(slot.targets);
@@ -156,7 +159,7 @@ class ParallelPass {
   Slot& slot_of(int chunk) { return slots_[static_cast<std::size_t>(chunk) % slots_.size()]; }
 
   void work() {
-    SnpImputer imputer(t_);
+    SnpImputer imputer(s_, t_);
     std::string text;
     for (;;) {
       int c = next_.fetch_add(1);
@@ -172,7 +175,7 @@ class ParallelPass {
       int end = std::min(t_.snp_union.n, begin + kRowsPerChunk);
       int row = -1;
       try {
-        result.targets = process_rows(t_, imputer, begin, end, result.text, &row);
+        result.targets = process_rows(s_, t_, imputer, begin, end, result.text, &row);
       } catch (const ListBudgetExceeded&) {
         result.failed_row = row;
       } catch (...) {
@@ -187,6 +190,7 @@ class ParallelPass {
     }
   }
 
+  const Settings& s_;
   const RunTables& t_;
   const int chunks_;
   std::vector<Slot> slots_;
@@ -200,25 +204,24 @@ class ParallelPass {
 
 }  // namespace
 
-RowAction row_action(const RunTables& t, int j) {
-  const Settings& s = settings();
+RowAction row_action(const Settings& s, const RunTables& t, int j) {
   const SnpUnion& u = t.snp_union;
   const int study_row = u.study_row[j];
   const int panel_row = u.panel_row[j];
   if (panel_row >= 0 && study_row < 0) return RowAction::kImputeUntyped;
-  if (study_row >= 0 && t.study.miss[study_row] < 0.000001) return RowAction::kWriteThrough;
+  if (study_row >= 0 && t.study.miss[study_row] < kCompleteMissing) return RowAction::kWriteThrough;
   if (study_row >= 0 && (s.hap_flag == 0 || s.speed_flag == 0 || u.hap_row[j] >= 0))
     return RowAction::kImputeIncomplete;
   return RowAction::kSkip;
 }
 
-void run_pass(const RunTables& tables, OutputFile& output, int threads) {
-  Progress progress(count_targets(tables));
-  if (threads <= 1) {
-    run_in_order(tables, output, progress);
+void run_pass(const Settings& settings, const RunTables& tables, OutputFile& output) {
+  Progress progress(count_targets(settings, tables));
+  if (settings.threads <= 1) {
+    run_in_order(settings, tables, output, progress);
     return;
   }
-  ParallelPass pass(tables, threads);
+  ParallelPass pass(settings, tables, settings.threads);
   pass.write_all(output, progress);
 }
 

@@ -12,11 +12,12 @@ namespace tessellar {
 enum class RowAction { kSkip, kWriteThrough, kImputeUntyped, kImputeIncomplete };
 
 // The action for union row j, by the first matching rule.
-RowAction row_action(const RunTables& tables, int j);
+RowAction row_action(const Settings& settings, const RunTables& tables, int j);
 
-// Writes the records of every union row to output, imputing on `threads`
-// worker threads (1: in the calling thread); the output is the same for
-// every thread count. Shows progress on standard error when it is a terminal.
-void run_pass(const RunTables& tables, OutputFile& output, int threads);
+// Writes the records of every union row to output, imputing on
+// settings.threads worker threads (1: in the calling thread); the output is
+// the same for every thread count. Shows progress on standard error when it
+// is a terminal.
+void run_pass(const Settings& settings, const RunTables& tables, OutputFile& output);
 
 }  // namespace tessellar

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "run/settings.h"
 #include "tags/count_search.h"
 #include "tags/tag_score.h"
 
@@ -43,15 +42,15 @@ const double* count_values(int H, TagScratch& scratch) {
   return scratch.count_value.data();
 }
 
-double score_from_counts(const int* counts, int H, TagScratch& scratch) {
-  const int K = settings().K;
+double score_from_counts(const WindowGeometry& g, const int* counts, int H, TagScratch& scratch) {
+  const int K = g.K;
   const double* value = count_values(H, scratch);
   std::vector<double>& f = scratch.freq;
   f.resize(K);
   double sum = 0;
   for (int h = 0; h < K; ++h) sum += value[counts[h]];
   for (int h = 0; h < K; ++h) f[h] = value[counts[h]] / sum;
-  return MDfun(f.data(), 1);
+  return MDfun(g, f.data(), 1);
 }
 
 double closed_form_score(double B, int H, int C1) {
@@ -60,12 +59,14 @@ double closed_form_score(double B, int H, int C1) {
   return (h * B - t * t) / ((h - t) * t);
 }
 
-double count_score(const int* counts, int H, int C1, TagScratch& scratch) {
-  const int n = settings().K / 2;
+double count_score(const WindowGeometry& g, const int* counts, int H, int C1, TagScratch& scratch) {
+  const int n = g.tag_haplotypes();
   const double* reciprocal = scratch.reciprocal.data();
+  // Two partial sums, as the searches keep several: the order of the terms
+  // of B is free, since the margin covers any order.
   double B[2] = {0, 0};
-  for (int g = 0; g < n; ++g) {
-    add_term(B[g % 2], counts[n + g], counts[g] + counts[n + g], reciprocal);
+  for (int h = 0; h < n; ++h) {
+    add_term(B[h % 2], counts[n + h], counts[h] + counts[n + h], reciprocal);
   }
   return closed_form_score(B[0] + B[1], H, C1);
 }
@@ -76,32 +77,35 @@ double count_score(const int* counts, int H, int C1, TagScratch& scratch) {
 // the exact score by at most 7 rho / (1 - P); MDfun's own rounding adds at
 // most (4m + 6n + 64) u / (1 - P), the closed form's (n + 6) u / (1 - P) + u
 // (each term c1 c1 (1 / c) of B is within 2u of its value, their sum in any
-// order within n u).
-// The margin is four times their sum; it is trusted only while rho / (1 - P)
-// stays small, which keeps the first-order analysis valid.
-double count_score_margin(int H, int C1) {
+// order within n u). In all at most (7 rho + (4m + 7n + 70) u) / (1 - P) + u;
+// the code rounds each coefficient up for slack (8 rho, 4m + 8n + 80, 2u)
+// and takes four times that as the margin. It is trusted only while
+// rho / (1 - P) stays small, which keeps the first-order analysis valid.
+double count_score_margin(int K, int H, int C1) {
   const double inf = std::numeric_limits<double>::infinity();
   if (C1 <= 0 || C1 >= H) return inf;
+  constexpr double kFirstOrderLimit = 1e-6;  // largest rho / (1 - P) trusted
+  constexpr double kSafety = 4;
   const double u = std::ldexp(1.0, -53);
-  const double n = settings().K / 2;
+  const double n = K / 2;
   const double m = n * (n - 1) / 2;
-  const double rho = (2.0 * H + settings().K + 1) * u;
+  const double rho = (2.0 * H + K + 1) * u;
   const double one_minus_p = static_cast<double>(H - C1) / H;
-  if (rho / one_minus_p > 1e-6) return inf;
+  if (rho / one_minus_p > kFirstOrderLimit) return inf;
   const double bound = (8 * rho + (4 * m + 8 * n + 80) * u) / one_minus_p + 2 * u;
-  return 4 * bound;
+  return kSafety * bound;
 }
 
-CountingSearchBase::CountingSearchBase(const int* candidates, int N, int target, const int* hap_row,
-                                       const HapIndex& index, int* tag_list, double* score,
+CountingSearchBase::CountingSearchBase(const CountingInputs& in, int* tag_list, double* score,
                                        TagScratch& scratch)
-    : cand_(candidates),
-      N_(N),
-      k_(settings().M - 1),
-      target_(target),
-      hap_row_(hap_row),
-      index_(index),
-      W_(index.words()),
+    : g_(in.g),
+      cand_(in.candidates),
+      N_(in.N),
+      k_(in.g.tags()),
+      target_(in.target),
+      hap_row_(in.hap_row),
+      index_(in.index),
+      W_(in.index.words()),
       tag_list_(tag_list),
       score_(score),
       s_(scratch) {}
@@ -112,7 +116,7 @@ bool CountingSearchBase::start() {
   C1_ = 0;
   for (int w = 0; w < W_; ++w) C1_ += std::popcount(T[w]);
   if (C1_ == 0 || C1_ == H_) return false;  // P is 0 or 1 for every set: every score is 0
-  margin_ = count_score_margin(H_, C1_);
+  margin_ = count_score_margin(g_.K, H_, C1_);
   set_limit();
   count_values(H_, s_);
   return true;
@@ -121,12 +125,12 @@ bool CountingSearchBase::start() {
 void CountingSearchBase::set_limit() {
   const double h = H_;
   const double t = C1_;
-  B_limit_ = ((best_ + 1e-6 - margin_) * (h - t) * t + t * t) / h;
+  B_limit_ = ((best_ + kScoreStep - margin_) * (h - t) * t + t * t) / h;
 }
 
 void CountingSearchBase::consider(const int* places) {
-  const double s = score_from_counts(s_.counts.data(), H_, s_);
-  if (s > best_ + 1e-6) {
+  const double s = score_from_counts(g_, s_.counts.data(), H_, s_);
+  if (s > best_ + kScoreStep) {
     best_ = s;
     *score_ = s;
     set_limit();

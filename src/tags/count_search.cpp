@@ -2,29 +2,12 @@
 #include "tags/count_search.h"
 
 #include <algorithm>
-#include <bit>
 
-#include "run/settings.h"
 #include "tags/tag_score.h"
 
 namespace tessellar {
 
 namespace {
-
-// The popcount of a & b over W words, four words at a time.
-__attribute__((always_inline)) inline int and_popcount(const uint64_t* a, const uint64_t* b,
-                                                       int W) {
-  int c0 = 0, c1 = 0, c2 = 0, c3 = 0;
-  int w = 0;
-  for (; w + 4 <= W; w += 4) {
-    c0 += std::popcount(a[w] & b[w]);
-    c1 += std::popcount(a[w + 1] & b[w + 1]);
-    c2 += std::popcount(a[w + 2] & b[w + 2]);
-    c3 += std::popcount(a[w + 3] & b[w + 3]);
-  }
-  for (; w < W; ++w) c0 += std::popcount(a[w] & b[w]);
-  return (c0 + c1) + (c2 + c3);
-}
 
 // The popcount of one mask of W words.
 int mask_count(const uint64_t* x, int W) {
@@ -141,9 +124,8 @@ double group_sum(const uint64_t* mid, const int* t, const int* u, const int* v, 
 // one popcount per haplotype and set.
 class CountSearch : CountingSearchBase {
  public:
-  CountSearch(const int* candidates, int N, int target, const int* hap_row, const HapIndex& index,
-              int* tag_list, double* score, TagScratch& scratch)
-      : CountingSearchBase(candidates, N, target, hap_row, index, tag_list, score, scratch) {}
+  CountSearch(const CountingInputs& in, int* tag_list, double* score, TagScratch& scratch)
+      : CountingSearchBase(in, tag_list, score, scratch) {}
 
   void run() {
     if (!start()) return;
@@ -279,7 +261,7 @@ class CountSearch : CountingSearchBase {
     const int x = 2 * G.size;
     s_.split.resize(x);
     and_counts(G.mid.data(), x, W_, tag_row(p), s_.split.data());
-    s_.counts.assign(settings().K, 0);
+    s_.counts.assign(g_.K, 0);
     const int* v = &G.with[p * x];
     for (int g = 0; g < G.size; ++g) {
       for (int i = 0; i < 2; ++i) {
@@ -323,15 +305,14 @@ class CountSearch : CountingSearchBase {
 
 }  // namespace
 
-void search_by_masks(const int* candidates, int N, int target, const int* hap_row,
-                     const HapIndex& index, int* tag_list, double* score, TagScratch& scratch) {
-  CountSearch(candidates, N, target, hap_row, index, tag_list, score, scratch).run();
+void search_by_masks(const CountingInputs& in, int* tag_list, double* score, TagScratch& scratch) {
+  CountSearch(in, tag_list, score, scratch).run();
 }
 
-void search_by_counting(const int* candidates, int N, int target, const int* hap_row,
-                        const HapIndex& index, int* tag_list, double* score, TagScratch& scratch) {
-  if (search_by_subsets(candidates, N, target, hap_row, index, tag_list, score, scratch)) return;
-  search_by_masks(candidates, N, target, hap_row, index, tag_list, score, scratch);
+void search_by_counting(const CountingInputs& in, int* tag_list, double* score,
+                        TagScratch& scratch) {
+  if (search_by_subsets(in, tag_list, score, scratch)) return;
+  search_by_masks(in, tag_list, score, scratch);
 }
 
 }  // namespace tessellar

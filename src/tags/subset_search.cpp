@@ -9,7 +9,6 @@
 #include <array>
 #include <bit>
 
-#include "run/settings.h"
 #include "tags/count_search.h"
 
 namespace tessellar {
@@ -20,8 +19,10 @@ namespace {
 constexpr std::size_t kMaxSubsets = std::size_t{1} << 22;
 
 // A pair of counts in one word: all haplotypes in the high half, those with
-// target allele 1 in the low half. Differences of packed counts stay packed
-// as long as both halves stay non-negative, which exact cell counts do.
+// target allele 1 in the low half, so that one subtraction of the
+// inclusion-exclusion updates both. Differences of packed counts stay packed
+// as long as both halves stay non-negative (no borrow crosses from the low
+// half), which exact cell counts do; counts stay below 2^31 haplotypes.
 inline uint64_t pack(int all, int ones) {
   return (static_cast<uint64_t>(all) << 32) | static_cast<uint32_t>(ones);
 }
@@ -30,12 +31,6 @@ inline int all_of(uint64_t p) {
 }
 inline int ones_of(uint64_t p) {
   return static_cast<int>(p & 0xffffffffu);
-}
-
-inline int popcount_and(const uint64_t* a, const uint64_t* b, int W) {
-  int c = 0;
-  for (int w = 0; w < W; ++w) c += std::popcount(a[w] & b[w]);
-  return c;
 }
 
 // From counts over supersets (entry m: allele 1 at every tag in m) to the
@@ -52,14 +47,12 @@ inline void superset_inverse(uint64_t* f, int n) {
 
 class SubsetSearch : CountingSearchBase {
  public:
-  SubsetSearch(const int* candidates, int N, int target, const int* hap_row, const HapIndex& index,
-               int* tag_list, double* score, TagScratch& scratch)
-      : CountingSearchBase(candidates, N, target, hap_row, index, tag_list, score, scratch),
-        t_(scratch.subsets) {}
+  SubsetSearch(const CountingInputs& in, int* tag_list, double* score, TagScratch& scratch)
+      : CountingSearchBase(in, tag_list, score, scratch), t_(scratch.subsets) {}
 
   // Lays out the tables; false when they would be too large.
   bool plan() {
-    if (k_ < 1 || k_ > N_ || k_ > 30) return false;
+    if (k_ < 1 || k_ > N_ || k_ > kMaxTags) return false;
     t_.binom.assign(static_cast<std::size_t>(N_ + 1) * (k_ + 1), 0);
     for (int n = 0; n <= N_; ++n) {
       binom(n, 0) = 1;
@@ -139,12 +132,12 @@ class SubsetSearch : CountingSearchBase {
       uint64_t& entry = t_.packed[t_.offset[d + 1] + rank];
       const uint64_t* all = d == 0 ? row : mask(d, W_);
       if (d + 1 == k_) {
-        entry = pack(popcount_and(all, row, W_), 0);
+        entry = pack(and_popcount(all, row, W_), 0);
         continue;
       }
       uint64_t* next = mask(d + 1, W_);
       for (int w = 0; w < W_; ++w) next[w] = all[w] & row[w];
-      entry = pack(popcount_and(next, next, W_), 0);
+      entry = pack(and_popcount(next, next, W_), 0);
       fill_all(d + 1, q + 1, rank);
     }
   }
@@ -186,11 +179,11 @@ class SubsetSearch : CountingSearchBase {
       const uint64_t* minor = d == 0 ? row : mask(d, W);
       int count;
       if (d + 1 == k_) {
-        count = popcount_and(minor, row, W);
+        count = and_popcount(minor, row, W);
       } else {
         uint64_t* next = mask(d + 1, W);
         for (int w = 0; w < W; ++w) next[w] = minor[w] & row[w];
-        count = popcount_and(next, next, W);
+        count = and_popcount(next, next, W);
       }
       const int all = all_of(entry);
       entry = pack(all, minor_is_one_ ? count : all - count);
@@ -245,7 +238,8 @@ class SubsetSearch : CountingSearchBase {
   // difference. kHalf = 2^(k - 1), or 0 for any k.
   template <int kHalf>
   void last_tags_of(int first) {
-    constexpr int kRoom = kHalf > 0 ? kHalf : 512;
+    constexpr int kRoom = kHalf > 0 ? kHalf : 1 << (kMaxTags - 1);
+    static_assert(kHalf <= kRoom, "the prefix of k - 1 tags has 2^(k - 1) haplotypes");
     const int half = kHalf > 0 ? kHalf : 1 << (k_ - 1);
     uint64_t prefix[kRoom];
     uint64_t cell[2 * kRoom];
@@ -279,7 +273,8 @@ class SubsetSearch : CountingSearchBase {
   }
 
   // B of the set: the sum over its n tag haplotypes of c1^2 / c, in four
-  // partial sums (B only decides, with its margin, which sets are scored).
+  // partial sums that the processor can add in parallel (B only decides,
+  // with its margin, which sets are scored, and the margin covers any order).
   double set_sum(const uint64_t* cell, int n) const {
     double b[4] = {0, 0, 0, 0};
     if (!s_.term.empty()) {
@@ -297,7 +292,7 @@ class SubsetSearch : CountingSearchBase {
   // depth d is bit k - 1 - d of the tag haplotype index, the target bit k.
   void fill_counts(const uint64_t* cell) {
     const int n = 1 << k_;
-    s_.counts.assign(settings().K, 0);
+    s_.counts.assign(g_.K, 0);
     for (int x = 0; x < n; ++x) {
       int tag_index = 0;
       for (int d = 0; d < k_; ++d) tag_index |= ((x >> d) & 1) << (k_ - 1 - d);
@@ -314,9 +309,9 @@ class SubsetSearch : CountingSearchBase {
 
 }  // namespace
 
-bool search_by_subsets(const int* candidates, int N, int target, const int* hap_row,
-                       const HapIndex& index, int* tag_list, double* score, TagScratch& scratch) {
-  SubsetSearch search(candidates, N, target, hap_row, index, tag_list, score, scratch);
+bool search_by_subsets(const CountingInputs& in, int* tag_list, double* score,
+                       TagScratch& scratch) {
+  SubsetSearch search(in, tag_list, score, scratch);
   if (!search.plan()) return false;
   search.run();
   return true;

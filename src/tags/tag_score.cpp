@@ -4,16 +4,18 @@
 #include <array>
 #include <cmath>
 
-#include "run/settings.h"
-
 namespace tessellar {
 
-int for_w(int h, int a, int j) {
-  const int low = settings().M - j;  // tag bits that stay below the inserted allele
+int for_w(const WindowGeometry& g, int h, int a, int j) {
+  const int low = g.M - j;  // tag bits that stay below the inserted allele
   return ((h >> low) << (low + 1)) + (a << low) + (h & ((1 << low) - 1));
 }
 
 namespace {
+
+// A target allele frequency outside these bounds makes the score 0.
+constexpr double kMaxTargetFrequency = 0.999999;
+constexpr double kMinTargetFrequency = 1e-6;
 
 // The tag haplotypes whose frequency q is not 0, ascending. A pair with
 // such a haplotype has product 0 and is skipped, so leaving it out keeps
@@ -31,14 +33,14 @@ int nonzero_haplotypes(const double* q, int n, int* kept) {
 
 }  // namespace
 
-double MDfun(const double* p, int j) {
-  const int n = settings().pow2[settings().M - 1];
+double MDfun(const WindowGeometry& g, const double* p, int j) {
+  const int n = g.tag_haplotypes();
   constexpr int kMaxTagHaps = 1 << (kMaxM - 1);
   std::array<double, kMaxTagHaps> a0, a1, q;
   std::array<int, kMaxTagHaps> kept;
   for (int h = 0; h < n; ++h) {
-    a1[h] = p[for_w(h, 1, j)];
-    a0[h] = p[for_w(h, 0, j)];
+    a1[h] = p[for_w(g, h, 1, j)];
+    a0[h] = p[for_w(g, h, 0, j)];
     q[h] = a0[h] + a1[h];
   }
   double P = 0;
@@ -57,7 +59,7 @@ double MDfun(const double* p, int j) {
       }
     }
   }
-  if (P > 0.999999 || P < 1e-6) return 0;
+  if (P > kMaxTargetFrequency || P < kMinTargetFrequency) return 0;
   return (S1 + S2 - P * P) / ((1 - P) * P / 2);
 }
 

@@ -5,9 +5,9 @@
 #include <atomic>
 
 #include "haplo/em.h"
-#include "run/settings.h"
 #include "tags/count_search.h"
 #include "tags/tag_score.h"
+#include "tags/tag_scratch.h"
 
 namespace tessellar {
 
@@ -32,79 +32,89 @@ HapIndex::HapIndex(const HapTable& haps)
   }
 }
 
-std::shared_ptr<const HapIndex> prepare_haplotypes(const HapTable& haps) {
-  return std::make_shared<const HapIndex>(haps);
+void TagScratchDeleter::operator()(TagScratch* scratch) const {
+  delete scratch;
 }
 
-std::unique_ptr<TagScratch> make_tag_scratch() {
-  return std::make_unique<TagScratch>();
+TagScratchPtr make_tag_scratch() {
+  return TagScratchPtr(new TagScratch());
+}
+
+std::span<const int> candidates(const TagScratch& scratch) {
+  return scratch.candidates;
 }
 
 namespace {
 
 // Whether the set takes the counting path.
-bool counts_haplotypes(const int* set, int hap_flag, const int* hap_row) {
+bool counts_haplotypes(const WindowGeometry& g, const int* set, int hap_flag, const int* hap_row) {
   if (!hap_flag) return false;
-  for (int s = 0; s < settings().M; ++s) {
+  for (int s = 0; s < g.M; ++s) {
     if (hap_row[set[s]] < 0) return false;
   }
   return true;
 }
 
 // The counting path: count every haplotype column's window haplotype.
-double count_set(const int* set, const HapTable& hap, const int* hap_row, int H,
+double count_set(const WindowGeometry& g, const int* set, const HapTable& hap, const int* hap_row,
                  TagScratch& scratch) {
-  const int M = settings().M;
   std::vector<int>& counts = scratch.counts;
-  counts.assign(settings().K, 0);
+  counts.assign(g.K, 0);
   const uint8_t* rows[kMaxM];
-  for (int s = 0; s < M; ++s) rows[s] = hap.hap(hap_row[set[s]]);
-  for (int k = 0; k < H; ++k) {
+  for (int s = 0; s < g.M; ++s) rows[s] = hap.hap(hap_row[set[s]]);
+  for (int k = 0; k < hap.ncol; ++k) {
     int h = 0;
-    for (int s = 0; s < M; ++s) h = 2 * h + rows[s][k];
+    for (int s = 0; s < g.M; ++s) h = 2 * h + rows[s][k];
     ++counts[h];
   }
-  return score_from_counts(counts.data(), H, scratch);
+  return score_from_counts(g, counts.data(), hap.ncol, scratch);
 }
 
-// The EM path: window rows from geno, the mode's pattern list, A1 from 1/K.
-double estimate_set(const int* set, const GenoMatrix& geno, int* tags, const int* table_row, int R,
-                    int mode, TagScratch& scratch) {
-  const Settings& g = settings();
+// The EM path: window rows from the mode's table, its pattern list, the EM
+// from 1/K, normalised frequencies.
+double estimate_set(const Settings& st, const int* set, const TagTables& t, Mode mode,
+                    WindowRows rows, TagScratch& scratch) {
+  const WindowGeometry& g = st.geometry;
+  const bool panel = mode == Mode::untyped;
+  const GenoMatrix& geno = panel ? t.panel_geno : t.study_geno;
+  const int* table_row = panel ? t.snp_union.panel_row.data() : t.snp_union.study_row.data();
+  const int R = panel ? t.panel_ncol : t.nind;
+  int* tags = panel ? rows.panel_tags : rows.study_tags;
   for (int r = 0; r < R; ++r) {
     for (int s = 0; s < g.M; ++s) tags[r * g.M + s] = geno.at(r, table_row[set[s]]);
   }
   std::vector<double>& f = scratch.freq;
   f.assign(g.K, 1.0 / g.K);
-  if (mode == 0) {
-    makelist_ex(scratch.families, tags, g.nTR, g.nDU, g.nUN);
-    A1(f.data(), nullptr, &scratch.families, -1, -1, -1, 1);
-    freelink_ex(scratch.families);
+  EmUnits units;
+  if (panel) {
+    makelist_ex(g, scratch.families, tags, st.nTR, st.nDU, st.nUN);
+    units.families = &scratch.families;
   } else {
-    makelist(scratch.study, tags, R);
-    A1(f.data(), &scratch.study, nullptr, -1, -1, 1, -1);
-    freelink(scratch.study);
+    makelist(g, scratch.study, tags, R);
+    units.study = &scratch.study;
   }
+  estimate_frequencies(g.K, f.data(), units);
+  freelink_ex(scratch.families);
+  freelink(scratch.study);
   double sum = 0;
   for (int h = 0; h < g.K; ++h) sum += f[h];
   for (int h = 0; h < g.K; ++h) f[h] /= sum;
-  return MDfun(f.data(), 1);
+  return MDfun(g, f.data(), 1);
 }
 
 // Whether union row u may be a candidate tag.
-bool qualifies(int u, int mode, bool need_hap, const int* hap_row, const int* panel_row,
-               const int* study_row) {
-  if (study_row[u] < 0) return false;
-  if (mode == 0 && panel_row[u] < 0) return false;
-  return !need_hap || hap_row[u] >= 0;
+bool qualifies(const SnpUnion& un, int u, Mode mode, bool need_hap) {
+  if (un.study_row[u] < 0) return false;
+  if (mode == Mode::untyped && un.panel_row[u] < 0) return false;
+  return !need_hap || un.hap_row[u] >= 0;
 }
 
 // Every set of k = M - 1 candidates in lexicographic order, each scored by
-// getMD; the early stop and the improvement rule of the search.
+// score_set; the early stop and the improvement rule of the search.
 template <class Score>
-void search_sets(int target, int N, int* tag_list, double* score, TagScratch& scratch,
-                 Score score_set) {
-  const int k = settings().M - 1;
+void search_sets(const WindowGeometry& g, int target, int N, int* tag_list, double* score,
+                 TagScratch& scratch, Score score_set) {
+  const int k = g.tags();
   std::vector<int>& places = scratch.places;
   std::vector<int>& set = scratch.set;
   places.resize(k);
@@ -112,10 +122,10 @@ void search_sets(int target, int N, int* tag_list, double* score, TagScratch& sc
   for (int i = 0; i < k; ++i) places[i] = i;
   set[0] = target;
   double best = 0;
-  while (best < 0.989999) {
+  while (best < kGoodEnoughScore) {
     for (int i = 0; i < k; ++i) set[i + 1] = scratch.candidates[places[i]];
     const double s = score_set(set.data());
-    if (s > best + 1e-6) {
+    if (s > best + kScoreStep) {
       best = s;
       *score = s;
       std::copy(set.begin(), set.end(), tag_list);
@@ -130,12 +140,10 @@ void search_sets(int target, int N, int* tag_list, double* score, TagScratch& sc
 
 }  // namespace
 
-int collect_candidates(int target, int mode, int hap_flag, int speed_flag, const int* pos, int n,
-                       const int* hap_row, const int* panel_row, const int* study_row,
+int collect_candidates(const Settings& s, const SnpUnion& u, int target, Mode mode,
                        TagScratch& scratch) {
-  const Settings& g = settings();
-  const bool need_hap = hap_flag && speed_flag;
-  auto ok = [&](int row) { return qualifies(row, mode, need_hap, hap_row, panel_row, study_row); };
+  const bool need_hap = s.hap_flag && s.speed_flag;
+  auto ok = [&](int row) { return qualifies(u, row, mode, need_hap); };
   std::vector<int>& left = scratch.left;
   std::vector<int>& right = scratch.candidates;
   left.clear();
@@ -143,14 +151,14 @@ int collect_candidates(int target, int mode, int hap_flag, int speed_flag, const
   int l = target - 1;
   int r = target + 1;
   int N = 0;
-  const long long t = pos[target];  // wide: t + window must not overflow
-  while (N < g.maxnum) {
+  const long long t = u.pos[target];  // wide: t + window must not overflow
+  while (N < s.maxnum) {
     while (l >= 0 && !ok(l)) --l;
-    while (r < n && !ok(r)) ++r;
-    if (l < 0 && r >= n) break;
-    const bool take_left = r >= n || (l >= 0 && t - pos[l] <= pos[r] - t);
-    const bool outside = take_left ? pos[l] < t - g.window : pos[r] > t + g.window;
-    if (outside && N >= g.minnum) break;
+    while (r < u.n && !ok(r)) ++r;
+    if (l < 0 && r >= u.n) break;
+    const bool take_left = r >= u.n || (l >= 0 && t - u.pos[l] <= u.pos[r] - t);
+    const bool outside = take_left ? u.pos[l] < t - s.window : u.pos[r] > t + s.window;
+    if (outside && N >= s.minnum) break;
     if (take_left) {
       left.push_back(l--);
     } else {
@@ -162,44 +170,33 @@ int collect_candidates(int target, int mode, int hap_flag, int speed_flag, const
   return N;
 }
 
-double getMD(const int* set, int hap_flag, const HapTable& hap, const int* hap_row, int hap_ncol,
-             const GenoMatrix& geno, int* tags, const int* table_row, int R, int mode,
+double getMD(const Settings& s, const int* set, const TagTables& t, Mode mode, WindowRows rows,
              TagScratch& scratch) {
-  if (counts_haplotypes(set, hap_flag, hap_row)) {
-    return count_set(set, hap, hap_row, hap_ncol, scratch);
+  const int* hap_row = t.snp_union.hap_row.data();
+  if (counts_haplotypes(s.geometry, set, s.hap_flag, hap_row)) {
+    return count_set(s.geometry, set, t.hap, hap_row, scratch);
   }
-  return estimate_set(set, geno, tags, table_row, R, mode, scratch);
+  return estimate_set(s, set, t, mode, rows, scratch);
 }
 
-double getMD(const int* set, int hap_flag, const HapTable& hap, const int* hap_row, int hap_ncol,
-             const GenoMatrix& geno, int* tags, const int* table_row, int R, int mode) {
-  TagScratch scratch;
-  return getMD(set, hap_flag, hap, hap_row, hap_ncol, geno, tags, table_row, R, mode, scratch);
-}
-
-void getMD_max(int* tag_list, double* score, int target, int mode, int hap_flag, int speed_flag,
-               const int* pos, int n, const HapTable& hap, const HapIndex& hap_index,
-               const int* hap_row, int hap_ncol, const GenoMatrix& panel_geno, int* panel_tags,
-               const int* panel_row, int panel_ncol, const GenoMatrix& study_geno, int* study_tags,
-               const int* study_row, int nind, TagScratch& scratch) {
+void getMD_max(const Settings& s, int* tag_list, double* score, int target, Mode mode,
+               const TagTables& t, WindowRows rows, TagScratch& scratch) {
   *score = 0;
-  const int N = collect_candidates(target, mode, hap_flag, speed_flag, pos, n, hap_row, panel_row,
-                                   study_row, scratch);
-  const int k = settings().M - 1;
+  const WindowGeometry& g = s.geometry;
+  const int N = collect_candidates(s, t.snp_union, target, mode, scratch);
+  const int k = g.tags();
   if (k < 1 || N < k) return;
   const int* cand = scratch.candidates.data();
-  bool all_counted = hap_flag && hap_row[target] >= 0 && hap_ncol == hap_index.ncol();
+  const int* hap_row = t.snp_union.hap_row.data();
+  bool all_counted = s.hap_flag && hap_row[target] >= 0 && t.hap.ncol == t.hap_index.ncol();
   for (int i = 0; i < N; ++i) all_counted = all_counted && hap_row[cand[i]] >= 0;
   if (all_counted) {
-    search_by_counting(cand, N, target, hap_row, hap_index, tag_list, score, scratch);
+    const CountingInputs in{g, cand, N, target, hap_row, t.hap_index};
+    search_by_counting(in, tag_list, score, scratch);
     return;
   }
-  const bool panel = mode == 0;
-  search_sets(target, N, tag_list, score, scratch, [&](const int* set) {
-    return getMD(set, hap_flag, hap, hap_row, hap_ncol, panel ? panel_geno : study_geno,
-                 panel ? panel_tags : study_tags, panel ? panel_row : study_row,
-                 panel ? panel_ncol : nind, mode, scratch);
-  });
+  search_sets(g, target, N, tag_list, score, scratch,
+              [&](const int* set) { return getMD(s, set, t, mode, rows, scratch); });
 }
 
 }  // namespace tessellar

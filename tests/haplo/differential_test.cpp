@@ -11,7 +11,7 @@
 #include "haplo/haplo_test_util.h"
 #include "haplo/imputation.h"
 #include "literal/haplo_literal.h"
-#include "run/settings.h"
+#include "core/settings.h"
 
 namespace tessellar {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "literal/haplo_literal.h"
-#include "run/settings.h"
+#include "core/settings.h"
 
 namespace tessellar {
 namespace {

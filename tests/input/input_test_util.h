@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/fatal.h"
+#include "core/fatal.h"
 
 namespace tessellar::testing_input {
 

@@ -12,8 +12,8 @@
 #include "input/panel.h"
 #include "input/study.h"
 #include "input_test_util.h"
-#include "run/fatal.h"
-#include "run/settings.h"
+#include "core/fatal.h"
+#include "core/settings.h"
 
 namespace tessellar {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "input_test_util.h"
-#include "run/settings.h"
+#include "core/settings.h"
 
 namespace tessellar {
 namespace {

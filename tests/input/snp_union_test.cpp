@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "literal_match.h"
-#include "run/settings.h"
+#include "core/settings.h"
 #include "tables_for_tests.h"
 
 namespace tessellar {

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <vector>
 
-#include "run/settings.h"
-
 namespace tessellar::literal {
 
 node::~node() {
@@ -62,8 +60,7 @@ std::unique_ptr<node_ex> mknode_ex(int h1, int h2, int h3, int h4) {
   return n;
 }
 
-void bounds(const int* row, int& lo, int& hi) {
-  const Settings& cfg = settings();
+void bounds(const WindowGeometry& cfg, const int* row, int& lo, int& hi) {
   lo = 0;
   hi = 0;
   for (int s = 0; s < cfg.M; ++s) {
@@ -89,19 +86,20 @@ bool passes(const node0& ind, int group_a, int group_b, const int* groups, int g
   return group_mode != 1 || groups[ind.index] == group_a || groups[ind.index] == group_b;
 }
 
-std::unique_ptr<node_ex0> trio(const int* p1, const int* p2, const int* ch) {
+std::unique_ptr<node_ex0> trio(const WindowGeometry& g, const int* p1, const int* p2,
+                               const int* ch) {
   Chain<node_ex> configs;
   int lo1, hi1, lo2, hi2;
-  bounds(p1, lo1, hi1);
-  bounds(p2, lo2, hi2);
+  bounds(g, p1, lo1, hi1);
+  bounds(g, p2, lo2, hi2);
   for (int h1 = lo1; h1 <= hi1; ++h1) {
     for (int h2 = h1; h2 <= hi1; ++h2) {
-      if (indicator(p1, h1, h2) != 1) continue;
+      if (indicator(g, p1, h1, h2) != 1) continue;
       for (int h3 = lo2; h3 <= hi2; ++h3) {
         for (int h4 = h3; h4 <= hi2; ++h4) {
-          if (indicator(p2, h3, h4) != 1) continue;
-          if (indicator(ch, h1, h3) == 1 || indicator(ch, h1, h4) == 1 ||
-              indicator(ch, h2, h3) == 1 || indicator(ch, h2, h4) == 1) {
+          if (indicator(g, p2, h3, h4) != 1) continue;
+          if (indicator(g, ch, h1, h3) == 1 || indicator(g, ch, h1, h4) == 1 ||
+              indicator(g, ch, h2, h3) == 1 || indicator(g, ch, h2, h4) == 1) {
             configs.add(mknode_ex(h1, h2, h3, h4));
           }
         }
@@ -114,16 +112,16 @@ std::unique_ptr<node_ex0> trio(const int* p1, const int* p2, const int* ch) {
   return unit;
 }
 
-std::unique_ptr<node_ex0> duo(const int* a, const int* b) {
+std::unique_ptr<node_ex0> duo(const WindowGeometry& g, const int* a, const int* b) {
   Chain<node_ex> configs;
   int loa, hia, lob, hib;
-  bounds(a, loa, hia);
-  bounds(b, lob, hib);
+  bounds(g, a, loa, hia);
+  bounds(g, b, lob, hib);
   for (int h1 = loa; h1 <= hia; ++h1) {
     for (int h2 = h1; h2 <= hia; ++h2) {
-      if (indicator(a, h1, h2) != 1) continue;
+      if (indicator(g, a, h1, h2) != 1) continue;
       for (int h3 = lob; h3 <= hib; ++h3) {
-        if (indicator(b, h1, h3) == 1 || indicator(b, h2, h3) == 1) {
+        if (indicator(g, b, h1, h3) == 1 || indicator(g, b, h2, h3) == 1) {
           configs.add(mknode_ex(h1, h2, h3, -1));
         }
       }
@@ -135,13 +133,13 @@ std::unique_ptr<node_ex0> duo(const int* a, const int* b) {
   return unit;
 }
 
-std::unique_ptr<node_ex0> singleton(const int* s) {
+std::unique_ptr<node_ex0> singleton(const WindowGeometry& g, const int* s) {
   Chain<node_ex> configs;
   int lo, hi;
-  bounds(s, lo, hi);
+  bounds(g, s, lo, hi);
   for (int h1 = lo; h1 <= hi; ++h1) {
     for (int h2 = h1; h2 <= hi; ++h2) {
-      if (indicator(s, h1, h2) == 1) configs.add(mknode_ex(h1, h2, -1, -1));
+      if (indicator(g, s, h1, h2) == 1) configs.add(mknode_ex(h1, h2, -1, -1));
     }
   }
   auto unit = std::make_unique<node_ex0>();
@@ -152,31 +150,30 @@ std::unique_ptr<node_ex0> singleton(const int* s) {
 
 }  // namespace
 
-int indicator(const int* row, int h1, int h2) {
-  const Settings& cfg = settings();
-  for (int s = 0; s < cfg.M; ++s) {
-    const int j = cfg.M - 1 - s;
+int indicator(const WindowGeometry& g, const int* row, int h1, int h2) {
+  for (int s = 0; s < g.M; ++s) {
+    const int j = g.M - 1 - s;
     const int x = (h1 >> j) & 1;
     const int y = (h2 >> j) & 1;
-    const int g = row[s];
-    if (x > g) return 0;
-    if (g - x == 2) return 0;
-    if ((g == 0 || g == 1 || g == 2) && x + y != g) return 0;
+    const int code = row[s];
+    if (x > code) return 0;
+    if (code - x == 2) return 0;
+    if ((code == 0 || code == 1 || code == 2) && x + y != code) return 0;
   }
   return 1;
 }
 
-StudyList makelist(const int* rows, int n) {
-  const int M = settings().M;
+StudyList makelist(const WindowGeometry& g, const int* rows, int n) {
+  const int M = g.M;
   Chain<node0> inds;
   for (int i = 0; i < n; ++i) {
     const int* row = rows + static_cast<std::ptrdiff_t>(i) * M;
     int lo, hi;
-    bounds(row, lo, hi);
+    bounds(g, row, lo, hi);
     Chain<node> pairs;
     for (int h1 = lo; h1 <= hi; ++h1) {
       for (int h2 = h1; h2 <= hi; ++h2) {
-        if (indicator(row, h1, h2) == 1) pairs.add(mknode(h1, h2));
+        if (indicator(g, row, h1, h2) == 1) pairs.add(mknode(h1, h2));
       }
     }
     auto ind = std::make_unique<node0>();
@@ -187,18 +184,18 @@ StudyList makelist(const int* rows, int n) {
   return StudyList{std::move(inds.head)};
 }
 
-FamilyList makelist_ex(const int* rows, int ntr, int ndu, int nun) {
-  const std::ptrdiff_t M = settings().M;
+FamilyList makelist_ex(const WindowGeometry& g, const int* rows, int ntr, int ndu, int nun) {
+  const std::ptrdiff_t M = g.M;
   Chain<node_ex0> units;
   for (int t = 0; t < ntr; ++t) {
     const int* r = rows + 3 * t * M;
-    units.add(trio(r, r + M, r + 2 * M));
+    units.add(trio(g, r, r + M, r + 2 * M));
   }
   for (int d = 0; d < ndu; ++d) {
     const int* r = rows + (3 * ntr + 2 * d) * M;
-    units.add(duo(r, r + M));
+    units.add(duo(g, r, r + M));
   }
-  for (int u = 0; u < nun; ++u) units.add(singleton(rows + (3 * ntr + 2 * ndu + u) * M));
+  for (int u = 0; u < nun; ++u) units.add(singleton(g, rows + (3 * ntr + 2 * ndu + u) * M));
   return FamilyList{std::move(units.head)};
 }
 
@@ -215,9 +212,8 @@ double length(const double* v, int n) {
   return sum;
 }
 
-int A1(double* hapfreq, StudyList* study, FamilyList* families, int group_a, int group_b,
+int A1(int K, double* hapfreq, StudyList* study, FamilyList* families, int group_a, int group_b,
        int use_study, int use_families, const int* groups, int group_mode) {
-  const int K = settings().K;
   double* f = hapfreq;
   std::vector<double> fresh(static_cast<std::size_t>(K));
   std::vector<double> change(static_cast<std::size_t>(K), 1.0);
@@ -283,8 +279,8 @@ int A1(double* hapfreq, StudyList* study, FamilyList* families, int group_a, int
   return count == 500 ? 0 : 1;
 }
 
-void imputation(const double* hapfreq, const StudyList& study, const std::array<double*, 3>& prob) {
-  const Settings& cfg = settings();
+void imputation(const WindowGeometry& cfg, const double* hapfreq, const StudyList& study,
+                const std::array<double*, 3>& prob) {
   for (const node0* ind = study.head.get(); ind; ind = ind->next.get()) {
     const int i = ind->index;
     prob[0][i] = 0.0;

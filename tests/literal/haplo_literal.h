@@ -58,13 +58,13 @@ struct FamilyList {
 };
 
 // indicator's three tests, in order, at every window position.
-int indicator(const int* row, int h1, int h2);
+int indicator(const WindowGeometry& g, const int* row, int h1, int h2);
 
 // The study pattern list of n rows of M codes (rows[r * M ..]).
-StudyList makelist(const int* rows, int n);
+StudyList makelist(const WindowGeometry& g, const int* rows, int n);
 
 // The family pattern list of 3 ntr + 2 ndu + nun rows in panel order.
-FamilyList makelist_ex(const int* rows, int ntr, int ndu, int nun);
+FamilyList makelist_ex(const WindowGeometry& g, const int* rows, int ntr, int ndu, int nun);
 
 // Release every record (also done by the lists' destructors).
 void freelink(StudyList& list);
@@ -76,11 +76,12 @@ double length(const double* v, int n);
 // The EM, with the weights kept in the records' weight fields; arguments as
 // tessellar::A1. Returns 0 when 500 iterations ran, else 1; when no unit
 // takes part hapfreq is left as it is and 1 is returned.
-int A1(double* hapfreq, StudyList* study, FamilyList* families, int group_a, int group_b,
+int A1(int K, double* hapfreq, StudyList* study, FamilyList* families, int group_a, int group_b,
        int use_study, int use_families, const int* groups = nullptr, int group_mode = 9);
 
 // Posterior genotype probabilities; arguments as tessellar::imputation.
-void imputation(const double* hapfreq, const StudyList& study, const std::array<double*, 3>& prob);
+void imputation(const WindowGeometry& g, const double* hapfreq, const StudyList& study,
+                const std::array<double*, 3>& prob);
 
 // The lists flattened into the fast layout, to compare them.
 tessellar::StudyList flatten(const StudyList& list);

@@ -6,32 +6,31 @@
 
 #include "haplo/em.h"
 #include "haplo/pattern_lists.h"
-#include "run/settings.h"
 
 namespace tessellar::literal {
 
-int for_w(int h, int a, int j) {
-  const int* pow2 = settings().pow2.data();
-  const int L = settings().M - j;
+int for_w(const WindowGeometry& g, int h, int a, int j) {
+  const int* pow2 = g.pow2.data();
+  const int L = g.M - j;
   return (h / pow2[L]) * pow2[L + 1] + a * pow2[L] + h % pow2[L];
 }
 
-double MDfun(const double* p, int j) {
-  const int n = settings().pow2[settings().M - 1];
+double MDfun(const WindowGeometry& g, const double* p, int j) {
+  const int n = g.pow2[g.M - 1];
   std::vector<double> q(n);
   double P = 0;
   double S1 = 0;
   double S2 = 0;
-  for (int h = 0; h < n; ++h) q[h] = p[for_w(h, 0, j)] + p[for_w(h, 1, j)];
-  for (int h = 0; h < n; ++h) P += p[for_w(h, 1, j)];
-  for (int h = 0; h < n; ++h) S1 += p[for_w(h, 1, j)] * p[for_w(h, 1, j)];
+  for (int h = 0; h < n; ++h) q[h] = p[for_w(g, h, 0, j)] + p[for_w(g, h, 1, j)];
+  for (int h = 0; h < n; ++h) P += p[for_w(g, h, 1, j)];
+  for (int h = 0; h < n; ++h) S1 += p[for_w(g, h, 1, j)] * p[for_w(g, h, 1, j)];
   for (int h = 0; h < n; ++h) {
     for (int h2 = h + 1; h2 < n; ++h2) {
       if (q[h] * q[h2] != 0) {
-        const double a1 = p[for_w(h, 1, j)];
-        const double a0 = p[for_w(h, 0, j)];
-        const double b1 = p[for_w(h2, 1, j)];
-        const double b0 = p[for_w(h2, 0, j)];
+        const double a1 = p[for_w(g, h, 1, j)];
+        const double a0 = p[for_w(g, h, 0, j)];
+        const double b1 = p[for_w(g, h2, 1, j)];
+        const double b0 = p[for_w(g, h2, 0, j)];
         const double X = 2 * a1 * b1 + a1 * b0 + a0 * b1;
         S2 += X * X / (2 * q[h] * q[h2]);
       }
@@ -41,9 +40,10 @@ double MDfun(const double* p, int j) {
   return (S1 + S2 - P * P) / ((1 - P) * P / 2);
 }
 
-double getMD(const int* set, int hap_flag, const HapTable& hap, const int* hap_row, int hap_ncol,
-             const GenoMatrix& geno, int* tags, const int* table_row, int R, int mode) {
-  const Settings& g = settings();
+double getMD(const Settings& run, const int* set, int hap_flag, const HapTable& hap,
+             const int* hap_row, int hap_ncol, const GenoMatrix& geno, int* tags,
+             const int* table_row, int R, int mode) {
+  const WindowGeometry& g = run.geometry;
   const int M = g.M;
   const int K = g.K;
   std::vector<double> p(K);
@@ -65,20 +65,20 @@ double getMD(const int* set, int hap_flag, const HapTable& hap, const int* hap_r
     }
     if (mode == 0) {
       FamilyList families;
-      makelist_ex(families, tags, g.nTR, g.nDU, g.nUN);
-      A1(p.data(), nullptr, &families, -1, -1, -1, 1, nullptr, 9);
+      makelist_ex(g, families, tags, run.nTR, run.nDU, run.nUN);
+      A1(K, p.data(), nullptr, &families, -1, -1, -1, 1, nullptr, 9);
       freelink_ex(families);
     } else {
       StudyList study;
-      makelist(study, tags, R);
-      A1(p.data(), &study, nullptr, -1, -1, 1, -1, nullptr, 9);
+      makelist(g, study, tags, R);
+      A1(K, p.data(), &study, nullptr, -1, -1, 1, -1, nullptr, 9);
       freelink(study);
     }
   }
   double sum = 0;
   for (int h = 0; h < K; ++h) sum += p[h];
   for (int h = 0; h < K; ++h) p[h] = p[h] / sum;
-  return MDfun(p.data(), 1);
+  return MDfun(g, p.data(), 1);
 }
 
 namespace {
@@ -116,11 +116,11 @@ void nested_loops(Search& S, int i, int first, Score& score_set) {
 
 }  // namespace
 
-void getMD_max(int* tag_list, double* score, int target, int mode, int hap_flag, int speed_flag,
-               const int* pos, int n, const HapTable& hap, const int* hap_row, int hap_ncol,
-               const GenoMatrix& panel_geno, int* panel_tags, const int* panel_row, int panel_ncol,
-               const GenoMatrix& study_geno, int* study_tags, const int* study_row, int nind) {
-  const Settings& g = settings();
+void getMD_max(const Settings& g, int* tag_list, double* score, int target, int mode, int hap_flag,
+               int speed_flag, const int* pos, int n, const HapTable& hap, const int* hap_row,
+               int hap_ncol, const GenoMatrix& panel_geno, int* panel_tags, const int* panel_row,
+               int panel_ncol, const GenoMatrix& study_geno, int* study_tags, const int* study_row,
+               int nind) {
   auto qualifies = [&](int u) {
     const bool flags = hap_flag && speed_flag;
     if (mode == 0) {
@@ -159,19 +159,19 @@ void getMD_max(int* tag_list, double* score, int target, int mode, int hap_flag,
       r++;
     }
   }
-  Search S{tag_list, score, 0.0, {}, {}, g.M - 1};
+  Search S{tag_list, score, 0.0, {}, {}, g.geometry.M - 1};
   S.list = accepted;
   std::sort(S.list.begin(), S.list.end());
   *score = 0;
-  S.set.assign(g.M, 0);
+  S.set.assign(g.geometry.M, 0);
   S.set[0] = target;
   if (S.k < 1 || N < S.k) return;
   auto score_set = [&](const int* set) {
     if (mode == 0) {
-      return getMD(set, hap_flag, hap, hap_row, hap_ncol, panel_geno, panel_tags, panel_row,
+      return getMD(g, set, hap_flag, hap, hap_row, hap_ncol, panel_geno, panel_tags, panel_row,
                    panel_ncol, mode);
     }
-    return getMD(set, hap_flag, hap, hap_row, hap_ncol, study_geno, study_tags, study_row, nind,
+    return getMD(g, set, hap_flag, hap, hap_row, hap_ncol, study_geno, study_tags, study_row, nind,
                  mode);
   };
   nested_loops(S, 0, 0, score_set);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "run/fatal.h"
+#include "core/fatal.h"
 
 namespace tessellar {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "literal/tags_literal.h"
-#include "run/settings.h"
+#include "core/settings.h"
 
 namespace tessellar {
 namespace {

@@ -10,8 +10,8 @@
 #include "input/haplotypes.h"
 #include "input/study.h"
 #include "literal/tags_literal.h"
-#include "run/fatal.h"
-#include "run/settings.h"
+#include "core/fatal.h"
+#include "core/settings.h"
 #include "tags/tag_search.h"
 
 namespace tessellar::testing_tags {

@@ -1,9 +1,8 @@
-// kill_Tessellar, fatal, nrerror and ivector.
-#include "run/fatal.h"
+// kill_Tessellar, fatal and nrerror.
+#include "core/fatal.h"
 
 #include <cstdarg>
 #include <cstdio>
-#include <new>
 
 namespace tessellar {
 
@@ -29,14 +28,6 @@ void nrerror(const char* text) {
   std::fprintf(stderr, "%s\n", text);
   std::fprintf(stderr, "...now exiting to system...\n");
   throw RunStopped();
-}
-
-ivector::ivector(int lo, int hi) : lo_(lo) {
-  try {
-    data_.assign(static_cast<std::size_t>(hi - lo + 1), 0);
-  } catch (const std::bad_alloc&) {
-    nrerror("allocation failure in ivector()");
-  }
 }
 
 }  // namespace tessellar

@@ -3,9 +3,7 @@
 // which prints the stop message and unwinds to main (exit status 1).
 #pragma once
 
-#include <cstddef>
 #include <exception>
-#include <vector>
 
 namespace tessellar {
 
@@ -27,22 +25,5 @@ struct RunStopped : std::exception {
 // "...now exiting to system..." on standard error; then exit status 1 (it
 // throws RunStopped without the stop message).
 [[noreturn]] void nrerror(const char* text);
-
-// An int vector indexed from lo to hi inclusive (lo may be -1); zero-filled.
-class ivector {
- public:
-  ivector() = default;
-  ivector(int lo, int hi);  // calls nrerror("allocation failure in ivector()") on failure
-  int& operator[](int i) { return data_[static_cast<std::size_t>(i - lo_)]; }
-  int operator[](int i) const { return data_[static_cast<std::size_t>(i - lo_)]; }
-  int* data() { return data_.data() - lo_; }              // pointer valid for [lo, hi]
-  const int* data() const { return data_.data() - lo_; }  // same, read-only
-  int lo() const { return lo_; }
-  int hi() const { return lo_ + static_cast<int>(data_.size()) - 1; }
-
- private:
-  int lo_ = 0;
-  std::vector<int> data_;
-};
 
 }  // namespace tessellar

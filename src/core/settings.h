@@ -1,6 +1,6 @@
-// Run-wide settings of Tessellar: filled once from the command line, read-only
-// for the rest of the run. M, K and pow2 are the haplotype-window dimensions
-// that the pattern lists, the EM, the imputation and the tag search read.
+// Run-wide settings of Tessellar and the shape of a haplotype window. The
+// command line fills one Settings object; every other part of the program
+// receives it (or just the window geometry) by const reference.
 #pragma once
 
 #include <array>
@@ -11,6 +11,26 @@ namespace tessellar {
 // Largest tag count that -tag accepts: M = 11, K = 2048 haplotypes.
 inline constexpr int kMaxTags = 10;
 inline constexpr int kMaxM = kMaxTags + 1;
+
+// The haplotype window of one imputation step: M SNPs (the target at window
+// position 0, then M - 1 tags), K = 2^M haplotype indexes, and pow2[k] = 2^k
+// for k = 0..M. The allele at window position s is bit M - 1 - s.
+struct WindowGeometry {
+  int M = 5;
+  int K = 32;
+  std::array<int, kMaxM + 1> pow2{};
+
+  // The geometry of a window of m SNPs, 1 <= m <= kMaxM.
+  explicit WindowGeometry(int m = 5);
+  int tags() const { return M - 1; }
+  // Haplotype indexes over the tags alone: K / 2.
+  int tag_haplotypes() const { return K / 2; }
+};
+
+// What a target is imputed from: mode 0, an SNP the panel types and the
+// study does not (from the panel's families); mode 1, a study SNP with
+// missing codes (from the study individuals).
+enum class Mode { untyped = 0, incomplete = 1 };
 
 struct Settings {
   std::string gfile = "genotype.dat";   // study genotypes
@@ -24,29 +44,14 @@ struct Settings {
   int nTR = 30;                         // trios in the panel
   int nDU = 0;                          // duos
   int nUN = 0;                          // singletons
-  int M = 5;                            // window size: tag count + 1
-  int K = 32;                           // haplotypes over the window: 2^M
+  WindowGeometry geometry;              // M = tag count + 1, K = 2^M
   int window = 50000;                   // candidate distance in bp
   int maxnum = 20;                      // most candidates
   int minnum = 8;                       // fewest candidates when that many exist
   int threads = 1;                      // worker threads of the pass
-  std::array<int, kMaxM + 1> pow2{};    // pow2[k] = 2^k for k = 0..M
+
+  // Panel members: 3 nTR + 2 nDU + nUN.
+  long long panel_members() const { return 3LL * nTR + 2LL * nDU + nUN; }
 };
-
-namespace detail {
-extern Settings g_settings;
-}
-
-// The settings in force. Cheap: a reference to one process-wide object.
-inline const Settings& settings() {
-  return detail::g_settings;
-}
-
-// Installs s as the run's settings, computing K and pow2 from s.M (1..kMaxM).
-// Called once by the command line; tests call it to set up a window size.
-void install_settings(Settings s);
-
-// Convenience for tests and benchmarks: the default settings with window size m.
-void install_window_size(int m);
 
 }  // namespace tessellar
