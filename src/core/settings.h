@@ -37,6 +37,7 @@ struct Settings {
   std::string efile = "external.dat";   // reference panel genotypes
   std::string hfile = "haplotype.dat";  // phased haplotypes
   std::string ofile = "imp_geno.out";   // output file, used exactly as given
+  std::string ped;                      // family structure of a VCF panel ("": none)
   int hap_flag = 1;                     // always on: the haplotype file is read
   int no_fix = 0;                       // 1: no strand check and fix
   int no_remove = 0;                    // 1: keep unresolved A/T and C/G SNPs
@@ -49,6 +50,8 @@ struct Settings {
   int maxnum = 20;                      // most candidates
   int minnum = 8;                       // fewest candidates when that many exist
   int threads = 1;                      // worker threads of the pass
+  bool panel_given = false;             // -panel was given
+  bool hfile_given = false;             // -hfile was given
 
   // Panel members: 3 nTR + 2 nDU + nUN.
   long long panel_members() const { return 3LL * nTR + 2LL * nDU + nUN; }

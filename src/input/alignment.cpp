@@ -50,6 +50,8 @@ void strand_pass(SnpUnion& u, const StudyTable& study, PanelTable& panel, int no
 }  // namespace
 
 void flip(PanelTable& panel, int r) {
+  if (panel.flipped.empty()) panel.flipped.assign(static_cast<std::size_t>(panel.nsnp), 0);
+  panel.flipped[static_cast<std::size_t>(r)] ^= 1;
   int8_t* codes = panel.geno.row(r);
   for (int c = 0; c < panel.ncol; ++c) {
     if (codes[c] != 9) codes[c] = static_cast<int8_t>(2 - codes[c]);
@@ -60,6 +62,15 @@ void align_alleles(SnpUnion& snp_union, const StudyTable& study, PanelTable& pan
                    int no_remove) {
   recode_pass(snp_union, study, panel);
   if (!no_fix) strand_pass(snp_union, study, panel, no_remove);
+}
+
+void align_haplotypes(HapTable& haps, const PanelTable& panel, const std::vector<int>& hap_of_row) {
+  for (int r = 0; r < panel.nsnp; ++r) {
+    const int h = hap_of_row[static_cast<std::size_t>(r)];
+    if (h < 0 || !panel.is_flipped(r)) continue;
+    uint8_t* bits = haps.bits.data() + static_cast<std::size_t>(h) * haps.ncol;
+    for (int c = 0; c < haps.ncol; ++c) bits[c] = static_cast<uint8_t>(1 - bits[c]);
+  }
 }
 
 void drop_monomorphic(SnpUnion& snp_union, const StudyTable& study, const PanelTable& panel) {

@@ -3,6 +3,9 @@
 // monomorphic SNPs. Changes only panel codes and union row entries.
 #pragma once
 
+#include <vector>
+
+#include "input/haplotypes.h"
 #include "input/panel.h"
 #include "input/snp_union.h"
 #include "input/study.h"
@@ -16,6 +19,11 @@ void flip(PanelTable& panel, int r);
 // the study row of unresolved A/T and C/G SNPs unless no_remove.
 void align_alleles(SnpUnion& snp_union, const StudyTable& study, PanelTable& panel, int no_fix,
                    int no_remove);
+
+// Haplotype rows taken from VCF count the panel's ALT allele: inverts the
+// row (hap_of_row[r], -1 for none) of every panel row r whose codes the
+// alignment flipped, so that the haplotypes count what the codes count.
+void align_haplotypes(HapTable& haps, const PanelTable& panel, const std::vector<int>& hap_of_row);
 
 // Clears the rows of monomorphic SNPs (frequency below 0.000001 or above 0.999999).
 void drop_monomorphic(SnpUnion& snp_union, const StudyTable& study, const PanelTable& panel);

@@ -126,16 +126,7 @@ void parse_row(const RowContext& row, std::string_view line, int s, GenotypeRows
   const int members = rows.geno.members;
   int8_t* codes = rows.geno.row(s);
   check_code_count(row, members, read_codes(row, cursor, members, s == 0, codes));
-  double sum = 0;
-  int cnt = 0;
-  for (int m = 0; m < members; ++m) {
-    if (codes[m] != 9) {
-      sum += codes[m];
-      ++cnt;
-    }
-  }
-  rows.freq[s] = sum / (2.0 * cnt);
-  rows.miss[s] = static_cast<double>(members - cnt) / members;
+  set_frequencies(rows, s);
 }
 
 }  // namespace
@@ -160,6 +151,21 @@ int count_rows(TextReader& file) {
   std::string_view line;
   while (file.next_line(line)) rows += !is_blank(line);
   return rows;
+}
+
+void set_frequencies(GenotypeRows& rows, int s) {
+  const int members = rows.geno.members;
+  const int8_t* codes = rows.geno.row(s);
+  double sum = 0;
+  int cnt = 0;
+  for (int m = 0; m < members; ++m) {
+    if (codes[m] != 9) {
+      sum += codes[m];
+      ++cnt;
+    }
+  }
+  rows.freq[static_cast<std::size_t>(s)] = sum / (2.0 * cnt);
+  rows.miss[static_cast<std::size_t>(s)] = static_cast<double>(members - cnt) / members;
 }
 
 bool is_blank(std::string_view line) {

@@ -63,6 +63,10 @@ int count_rows(TextReader& file);
 GenotypeRows read_genotype_rows(TextReader& file, const GenotypeLayout& layout, int members,
                                 int nsnp);
 
+// Works out freq and miss of row s from its codes: the counted-allele
+// frequency among the codes other than 9 (NaN without any) and the share of 9s.
+void set_frequencies(GenotypeRows& rows, int s);
+
 // Stops the run when a file holds no row at all; called after a first pass
 // gave no columns, before any other message about the first line.
 void check_not_blank(TextReader& file);

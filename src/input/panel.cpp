@@ -20,7 +20,11 @@ PanelTable read_panel(const std::string& efile, const Settings& run) {
   if (ncol == 0) check_not_blank(file);
   PanelTable panel{
       read_genotype_rows(file, GenotypeLayout{false, "panel member", "panel members"}, ncol, nsnp),
-      ncol};
+      ncol,
+      run.nTR,
+      run.nDU,
+      run.nUN,
+      {}};
   std::printf("%d SNPs, %d trios, %d duos and %d singletons read from '%s'\n", nsnp, run.nTR,
               run.nDU, run.nUN, efile.c_str());
   return panel;

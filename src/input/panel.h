@@ -11,6 +11,13 @@ namespace tessellar {
 
 struct PanelTable : GenotypeRows {
   int ncol = 0;  // panel members: 3 nTR + 2 nDU + nUN; geno rewritten by the alignment
+  int nTR = 0;   // the family units of the columns: trios, duos, singletons
+  int nDU = 0;
+  int nUN = 0;
+  // Per row, 1 when the alignment flipped the codes an odd number of times,
+  // so that they count allele 1 (empty: no row flipped).
+  std::vector<uint8_t> flipped;
+  bool is_flipped(int r) const { return !flipped.empty() && flipped[static_cast<std::size_t>(r)]; }
 };
 
 // Reads efile into a panel table, checks its column count against the

@@ -2,7 +2,11 @@
 // naming its study row, panel row and haplotype row (-1 where absent).
 #pragma once
 
+#include <array>
+#include <vector>
+
 #include "core/ivector.h"
+#include "core/settings.h"
 #include "input/haplotypes.h"
 #include "input/panel.h"
 #include "input/study.h"
@@ -26,5 +30,30 @@ SnpUnion build_union(const StudyTable& study, const PanelTable& panel);
 // applies the speed filter when speed_flag is on.
 void match_haplotypes(SnpUnion& snp_union, const PanelTable& panel, const HapTable& haps,
                       const Settings& run);
+
+// The union of inputs that carry REF and ALT (VCF, and text in a run with a
+// VCF input): merged by position like build_union, but at a position each
+// study row pairs with the first panel row there whose alleles are the
+// same, swapped or on the other strand (letters complemented, either order).
+// A panel row on the other strand gets the study strand's letters. A panel
+// row at a position where the study has rows but that pairs with none of
+// them is another variant: it takes no part and is added to mismatched.
+SnpUnion build_union_by_alleles(const StudyTable& study, PanelTable& panel,
+                                std::vector<int>& mismatched);
+
+// hap_row from the haplotype row of each panel row (hap_of_panel_row, -1 for
+// none), then the speed filter when speed_flag is on.
+void assign_haplotype_rows(SnpUnion& snp_union, const std::vector<int>& hap_of_panel_row,
+                           const Settings& run);
+
+// Haplotype rows of a VCF haplotype file (positions pos, alleles allele) tied
+// to the panel rows: a panel row takes the first row at its position with
+// the same alleles, or swapped ones (its bits then inverted), so that every
+// bit counts the panel's ALT. Returns the rows in panel order with
+// hap_of_row[r] the row of panel row r (-1: none).
+HapTable haplotypes_by_position(const PanelTable& panel, const HapTable& haps,
+                                const std::vector<int>& pos,
+                                const std::vector<std::array<char, 2>>& allele,
+                                std::vector<int>& hap_of_row);
 
 }  // namespace tessellar

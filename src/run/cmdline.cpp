@@ -74,7 +74,51 @@ const OptionWord kOptions[] = {
      nullptr, &Settings::minnum},
     {"-threads", kThreads, Takes::number, "imputation on %d threads\n", nullptr, nullptr,
      &Settings::threads},
+    {"-ped", kPed, Takes::path, "family structure of the VCF panel read from '%s'\n", nullptr,
+     &Settings::ped},
 };
+
+constexpr const char* kUsage =
+    R"(Tessellar v1.0: imputes SNP genotypes of a study sample from a reference
+panel of trios, duos and singletons and phased haplotypes.
+
+Usage: tessellar [options]
+
+Inputs (text, or VCF/BCF told from the content):
+  -gfile FILE        study genotypes                     [genotype.dat]
+  -efile FILE        reference panel genotypes           [external.dat]
+  -hfile FILE        phased haplotypes; not needed with a VCF panel, whose
+                     phased GT gives them                [haplotype.dat]
+  -ped FILE          family structure of a VCF panel (.fam: family, individual,
+                     father, mother, sex, phenotype)     [every sample a singleton]
+  -panel T D U       trios, duos and singletons of a text panel  [30 0 0]
+Output:
+  -ofile FILE        output; its name sets the format: .vcf.gz (bgzipped VCF
+                     with a tabix index), .bcf (with a CSI index), .vcf, or
+                     any other name the text format          [imp_geno.out]
+Imputation:
+  -tag N             tag SNPs per target, 1 to 10                  [4]
+  -window BP         distance within which candidate tags are chosen [50000]
+  -max N             most candidate tags                           [20]
+  -min N             fewest candidate tags, beyond the window if need be [8]
+  -no_fix            no strand check and fix              [strands checked]
+  -no_remove         keep A/T and C/G SNPs whose strand cannot be told
+  -threads N         worker threads, 1 to 256; same output for any N [1]
+  -h, -speed         accepted; they change the run log only
+Other:
+  -help, --help      this summary;  --version  the version
+
+Formats: text files have one line per SNP (study: name, position, recode flag,
+two alleles, codes 0/1/2/9 counting the second allele; panel: name, position,
+two alleles, codes; haplotypes: name, 0/1 per haplotype). VCF/BCF inputs give
+biallelic SNPs (ALT counted; others are skipped and counted in the run log),
+matched by contig (a "chr" prefix ignored) and position. Text output: one line
+per SNP with probabilities of 2, 1, 0 copies; VCF output: GT:DS:GP per sample.
+
+Examples:
+  tessellar -gfile genotype.dat -efile external.dat -hfile haplotype.dat -panel 30 0 0
+  tessellar -gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -ofile imputed.vcf.gz
+)";
 
 const OptionWord* find_option(const char* word) {
   for (const OptionWord& entry : kOptions)
@@ -189,10 +233,12 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
   }
   check_values(parsed.settings, tags);
   parsed.settings.geometry = WindowGeometry(tags + 1);
+  parsed.settings.panel_given = parsed.given[kPanel];
+  parsed.settings.hfile_given = parsed.given[kHfile];
   return parsed;
 }
 
-void print_defaults(const ParsedOptions& options) {
+void print_defaults(const ParsedOptions& options, const std::string& haplotypes_from) {
   const Settings& s = options.settings;
   auto missing = [&](Option o) { return !options.given[o]; };
   std::printf("\nDefaults in effect:\n");
@@ -201,7 +247,7 @@ void print_defaults(const ParsedOptions& options) {
     std::printf("        -- external genotypes read from '%s'\n", s.efile.c_str());
   if (missing(kH)) std::printf("        -- phased haplotypes not available\n");
   if (missing(kHfile))
-    std::printf("        -- phased haplotypes read from '%s'\n", s.hfile.c_str());
+    std::printf("        -- phased haplotypes read from '%s'\n", haplotypes_from.c_str());
   if (missing(kOfile)) std::printf("        -- results written to '%s'\n", s.ofile.c_str());
   if (missing(kNoFix)) std::printf("        -- internal check and fix of strand alignment\n");
   if (missing(kNoRemove)) std::printf("        -- removal of A/T and C/G SNPs\n");
@@ -216,18 +262,33 @@ void print_defaults(const ParsedOptions& options) {
     std::printf("        -- candidate tags chosen at a minimun number of %d\n", s.minnum);
 }
 
-Settings start_run(int argc, const char* const* argv) {
+ParsedOptions begin_run_log(int argc, const char* const* argv) {
   print_banner();
   print_stamp("\nTessellar started: %s\n");
   std::printf("Options in effect:\n");
-  ParsedOptions options = parse_options(argc, argv);
-  print_defaults(options);
-  std::printf("\n");
+  return parse_options(argc, argv);
+}
+
+void finish_run_log_head(const ParsedOptions& options, bool haplotypes_from_panel) {
   const Settings& s = options.settings;
+  print_defaults(options, haplotypes_from_panel ? s.efile : s.hfile);
+  std::printf("\n");
   check_exists(s.gfile);
   check_exists(s.efile);
-  if (s.hap_flag == 1) check_exists(s.hfile);
-  return s;
+  if (s.hap_flag == 1 && !haplotypes_from_panel) check_exists(s.hfile);
+  if (!s.ped.empty()) check_exists(s.ped);
+}
+
+bool print_help_or_version(int argc, const char* const* argv) {
+  if (argc < 2) return false;
+  const std::string first = argv[1];
+  if (first == "--version") {
+    std::printf("Tessellar v1.0\n");
+    return true;
+  }
+  if (first != "-help" && first != "--help") return false;
+  std::fputs(kUsage, stdout);
+  return true;
 }
 
 void print_complete_stamp() {

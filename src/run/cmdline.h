@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "core/settings.h"
 
@@ -26,7 +27,8 @@ enum Option {
   kWindow,
   kMax,
   kMin,
-  kThreads,  // not in the defaults report
+  kThreads,  // not in the defaults report, nor the options below
+  kPed,
   kOptionCount
 };
 
@@ -40,12 +42,21 @@ struct ParsedOptions {
 // range stops the run.
 ParsedOptions parse_options(int argc, const char* const* argv);
 
-// Prints "\nDefaults in effect:\n" and a line for each option not given.
-void print_defaults(const ParsedOptions& options);
+// Prints "\nDefaults in effect:\n" and a line for each option not given;
+// haplotypes_from names the file whose phased haplotypes are read.
+void print_defaults(const ParsedOptions& options, const std::string& haplotypes_from);
 
-// The whole head of the run log: banner, start stamp, options, defaults and
-// the existence checks of the input files. Returns the run's settings.
-Settings start_run(int argc, const char* const* argv);
+// The first part of the run log: banner, start stamp, the options in effect.
+ParsedOptions begin_run_log(int argc, const char* const* argv);
+
+// The rest of its head: the defaults report and the existence checks of the
+// input files. haplotypes_from_panel: the panel file gives the haplotypes
+// (a VCF panel without -hfile), so that no haplotype file is checked.
+void finish_run_log_head(const ParsedOptions& options, bool haplotypes_from_panel);
+
+// -help, --help and --version as the first argument print the usage summary
+// or the version on standard output; true when one did (the run ends, status 0).
+bool print_help_or_version(int argc, const char* const* argv);
 
 // "\nTessellar complete: <asctime>" on standard output.
 void print_complete_stamp();

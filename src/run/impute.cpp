@@ -3,7 +3,6 @@
 
 #include "haplo/em.h"
 #include "haplo/imputation.h"
-#include "run/output.h"
 
 namespace tessellar {
 
@@ -29,15 +28,17 @@ SnpImputer::SnpImputer(const Settings& settings, const RunTables& tables)
       hapfreq_(static_cast<std::size_t>(settings.geometry.K)),
       smoothed_(static_cast<std::size_t>(settings.geometry.K)) {
   for (auto& p : prob_) p.assign(static_cast<std::size_t>(tables.study.nind), 0.0);
+  target_codes_.assign(static_cast<std::size_t>(tables.study.nind), 9);
 }
 
 SnpImputer::~SnpImputer() = default;
 
-void SnpImputer::impute(int j, Mode mode, std::string& out) {
-  if (!choose_window(j, mode)) return;
+bool SnpImputer::impute(int j, Mode mode) {
+  if (!choose_window(j, mode)) return false;
   fill_window_rows(mode);
   estimate_and_impute(mode);
-  append_record(mode, out);
+  make_record(mode);
+  return true;
 }
 
 bool SnpImputer::choose_window(int j, Mode mode) {
@@ -88,36 +89,49 @@ void SnpImputer::estimate_and_impute(Mode mode) {
   if (untyped) freelink_ex(family_list_);
 }
 
-void SnpImputer::append_record(Mode mode, std::string& out) const {
+void SnpImputer::make_record(Mode mode) {
   const int m = s_.geometry.M;
   const SnpUnion& u = t_.snp_union;
   const int target = tag_list_[0];
+  SnpRecord& r = record_;
+  r.contig = t_.contig;
+  r.nind = t_.study.nind;
   if (mode == Mode::untyped) {
-    const int r = u.panel_row[target];
-    append_untyped_head(out, t_.panel.name[r], t_.panel.pos[r], t_.panel.allele[r][0],
-                        t_.panel.allele[r][1]);
+    const int p = u.panel_row[target];
+    r.kind = SnpRecord::Kind::untyped;
+    r.name = t_.panel.name[p];
+    r.pos = t_.panel.pos[p];
+    r.letters = t_.panel.allele[p];
+    r.first_counted = t_.panel.is_flipped(p);
+    r.call_fraction = 0;
   } else {
     const int s = u.study_row[target];
-    append_typed_head(out, 1 - t_.study.miss[s], t_.study.name[s], t_.study.pos[s],
-                      t_.study.allele[s][0], t_.study.allele[s][1]);
+    r.kind = SnpRecord::Kind::typed;
+    r.name = t_.study.name[s];
+    r.pos = t_.study.pos[s];
+    r.letters = t_.study.allele[s];
+    r.first_counted = false;
+    r.call_fraction = 1 - t_.study.miss[s];
   }
-  for (int i = 0; i < t_.study.nind; ++i) {
-    const int code = study_tags_[static_cast<std::size_t>(i) * m];
-    if (code == 9) {
-      for (int g = 2; g >= 0; --g) append_probability(out, prob_[g][static_cast<std::size_t>(i)]);
-    } else {
-      append_indicators(out, code);
-    }
-  }
-  out += '\n';
+  for (int i = 0; i < r.nind; ++i)
+    target_codes_[static_cast<std::size_t>(i)] =
+        static_cast<int8_t>(study_tags_[static_cast<std::size_t>(i) * m]);
+  r.codes = target_codes_.data();
+  r.prob = {prob_[0].data(), prob_[1].data(), prob_[2].data()};
 }
 
-void append_written_through(const StudyTable& study, int s, std::string& out) {
-  append_typed_head(out, 1 - study.miss[s], study.name[s], study.pos[s], study.allele[s][0],
-                    study.allele[s][1]);
-  const int8_t* codes = study.geno.row(s);
-  for (int i = 0; i < study.nind; ++i) append_indicators(out, codes[i]);
-  out += '\n';
+SnpRecord written_through(const RunTables& tables, int s) {
+  const StudyTable& study = tables.study;
+  SnpRecord r;
+  r.kind = SnpRecord::Kind::written_through;
+  r.contig = tables.contig;
+  r.name = study.name[s];
+  r.pos = study.pos[s];
+  r.letters = study.allele[s];
+  r.call_fraction = 1 - study.miss[s];
+  r.nind = study.nind;
+  r.codes = study.geno.row(s);
+  return r;
 }
 
 }  // namespace tessellar

@@ -15,12 +15,14 @@
 #include "input/panel.h"
 #include "input/snp_union.h"
 #include "input/study.h"
+#include "run/records.h"
 #include "tags/tag_search.h"
 
 namespace tessellar {
 
-// The tables of the run, read-only during the pass.
+// The tables of one contig, read-only during the pass.
 struct RunTables {
+  std::string_view contig;  // its name in the output ("" for text inputs)
   const StudyTable& study;
   const PanelTable& panel;
   const HapTable& haps;
@@ -35,16 +37,19 @@ class SnpImputer {
   SnpImputer(const Settings& settings, const RunTables& tables);
   ~SnpImputer();
 
-  // Imputes union row j in the given mode and appends its record to out;
-  // appends nothing when the tag search finds no window. Throws
-  // ListBudgetExceeded when a pattern list would pass its budget.
-  void impute(int j, Mode mode, std::string& out);
+  // Imputes union row j in the given mode; false when the tag search finds
+  // no window. Throws ListBudgetExceeded when a pattern list would pass its
+  // budget.
+  bool impute(int j, Mode mode);
+
+  // The record of the last successful impute, viewing this imputer's buffers.
+  const SnpRecord& record() const { return record_; }
 
  private:
   bool choose_window(int j, Mode mode);
   void fill_window_rows(Mode mode);
   void estimate_and_impute(Mode mode);
-  void append_record(Mode mode, std::string& out) const;
+  void make_record(Mode mode);
 
   const Settings& s_;
   const RunTables& t_;
@@ -58,10 +63,11 @@ class SnpImputer {
   std::vector<double> hapfreq_;
   std::vector<double> smoothed_;
   std::array<std::vector<double>, 3> prob_;
+  std::vector<int8_t> target_codes_;
+  SnpRecord record_;
 };
 
-// Appends the record of a complete study SNP (study row s): the typed head
-// and the indicators of every individual.
-void append_written_through(const StudyTable& study, int s, std::string& out);
+// The record of a complete study SNP (study row s), written through.
+SnpRecord written_through(const RunTables& tables, int s);
 
 }  // namespace tessellar

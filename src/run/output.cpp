@@ -1,15 +1,18 @@
-// Output file handling (temporary file, buffered writes, rename on commit)
-// and the record formatting.
+// Output file handling: temporary file, buffered writes (plain, BGZF or
+// BCF through htslib), index, rename on commit.
 #include "run/output.h"
 
 #include <fcntl.h>
+#include <htslib/bgzf.h>
+#include <htslib/hfile.h>
+#include <htslib/hts.h>
+#include <htslib/tbx.h>
+#include <htslib/vcf.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +21,13 @@
 #include "core/fatal.h"
 
 namespace tessellar {
+
 namespace {
+
+bool ends_with(const std::string& s, const char* tail) {
+  const std::size_t n = std::strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
 
 bool names_non_regular_file(const std::string& path) {
   struct stat st;
@@ -39,6 +48,10 @@ std::string resolved(const std::string& path) {
   return slash == std::string::npos ? link : path.substr(0, slash + 1) + link;
 }
 
+// Compression level 1: several times faster than the default, for files
+// about a quarter larger.
+constexpr int kCompressionLevel = 1;
+
 mode_t creation_mode() {
   mode_t mask = ::umask(0);
   ::umask(mask);
@@ -47,22 +60,63 @@ mode_t creation_mode() {
 
 }  // namespace
 
-OutputFile::OutputFile(const std::string& path) : path_(path) {
+OutputKind output_kind(const std::string& path) {
+  if (ends_with(path, ".vcf.gz")) return OutputKind::vcf_gz;
+  if (ends_with(path, ".bcf")) return OutputKind::bcf;
+  if (ends_with(path, ".vcf")) return OutputKind::vcf;
+  return OutputKind::text;
+}
+
+struct OutputFile::Codec {
+  htsFile* file = nullptr;      // BGZF-compressed VCF or BCF
+  bcf_hdr_t* header = nullptr;  // the header, for the index and BCF records
+  bcf1_t* record = nullptr;     // bcf
+  std::string contig;           // the contig of the last record indexed
+  int contig_id = -1;           // and its id in the header
+  ~Codec() {
+    if (record != nullptr) bcf_destroy(record);
+    if (header != nullptr) bcf_hdr_destroy(header);
+    if (file != nullptr) hts_close(file);
+  }
+};
+
+OutputFile::OutputFile(const std::string& path, OutputKind kind, int threads)
+    : path_(path), kind_(kind), threads_(threads) {
   std::fflush(stdout);
   if (names_non_regular_file(path_)) {
     fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC);
     if (fd_ < 0)
       fatal("cannot open the output file '%s': %s.", path_.c_str(), std::strerror(errno));
-    return;
+  } else {
+    path_ = resolved(path_);
+    std::string pattern = path_ + ".tmp.XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    fd_ = ::mkstemp(name.data());
+    if (fd_ < 0)
+      fatal("cannot create the output file '%s': %s.", path.c_str(), std::strerror(errno));
+    temp_path_ = name.data();
+    ::fchmod(fd_, creation_mode());
   }
-  path_ = resolved(path_);
-  std::string pattern = path_ + ".tmp.XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  fd_ = ::mkstemp(name.data());
-  if (fd_ < 0) fatal("cannot create the output file '%s': %s.", path.c_str(), std::strerror(errno));
-  temp_path_ = name.data();
-  ::fchmod(fd_, creation_mode());
+  if (kind_ == OutputKind::vcf_gz || kind_ == OutputKind::bcf) {
+    codec_ = std::make_unique<Codec>();
+    const int fd = fd_;
+    fd_ = -1;  // from here the codec owns the descriptor
+    hFILE* h = hdopen(fd, "w");
+    if (h == nullptr) {
+      ::close(fd);
+      write_failed(errno);
+    }
+    codec_->file = hts_hopen(h, path_.c_str(), kind_ == OutputKind::bcf ? "wb1" : "wz1");
+    if (codec_->file == nullptr) {
+      if (hclose(h) != 0) write_failed(errno);
+      write_failed(errno);
+    }
+    // The header is written as text below, not by htslib, which would
+    // otherwise mark the file as VCF; its index needs to know.
+    if (kind_ == OutputKind::vcf_gz) codec_->file->format.format = htsExactFormat::vcf;
+    if (threads_ > 1 && kind_ == OutputKind::bcf) hts_set_threads(codec_->file, threads_);
+  }
 }
 
 OutputFile::~OutputFile() {
@@ -70,127 +124,183 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::discard() noexcept {
+  codec_.reset();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+  if (!temp_index_.empty()) ::unlink(temp_index_.c_str());
   temp_path_.clear();
+  temp_index_.clear();
 }
 
-void OutputFile::flush() {
+void OutputFile::write_failed(int error) const {
+  fatal("cannot write to the output file '%s': %s.", path_.c_str(),
+        std::strerror(error != 0 ? error : EIO));
+}
+
+void OutputFile::write_header(const std::string& header) {
+  if (codec_ == nullptr) {
+    buffer_ += header;
+    return;
+  }
+  codec_->header = bcf_hdr_init("r");
+  std::vector<char> text(header.begin(), header.end());
+  text.push_back('\0');
+  if (codec_->header == nullptr || bcf_hdr_parse(codec_->header, text.data()) != 0)
+    fatal("cannot make the header of the output file '%s'.", path_.c_str());
+  errno = 0;
+  if (kind_ == OutputKind::bcf) {
+    if (bcf_hdr_write(codec_->file, codec_->header) != 0) write_failed(errno);
+    codec_->record = bcf_init();
+  } else {
+    OutputChunk chunk;
+    chunk.text = header;
+    prepare(chunk);
+    write_blocks(chunk, false);
+  }
+  if (temp_path_.empty()) return;  // a pipe or device has no index
+  // Contigs longer than tabix can index (2^29 bp) need a CSI index.
+  bool long_contig = kind_ == OutputKind::bcf;
+  for (int c = 0; c < codec_->header->n[BCF_DT_CTG]; ++c) {
+    const bcf_idpair_t& pair = codec_->header->id[BCF_DT_CTG][c];
+    long_contig = long_contig || (pair.val != nullptr && pair.val->info[0] >= (1LL << 29));
+  }
+  temp_index_ = temp_path_ + (long_contig ? ".csi" : ".tbi");
+  index_path_ = path_ + (long_contig ? ".csi" : ".tbi");
+  if (bcf_idx_init(codec_->file, codec_->header, long_contig ? 14 : 0, temp_index_.c_str()) != 0)
+    fatal("cannot index the output file '%s'.", path_.c_str());
+}
+
+void OutputFile::write_plain(const char* data, std::size_t left) {
   if (temp_path_.empty()) std::fflush(stdout);  // keep the order when writing to the terminal
-  const char* data = buffer_.data();
-  std::size_t left = buffer_.size();
   while (left > 0) {
     ssize_t written = ::write(fd_, data, left);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0)
-      fatal("cannot write to the output file '%s': %s.", path_.c_str(),
-            std::strerror(written < 0 ? errno : EIO));
+    if (written <= 0) write_failed(written < 0 ? errno : EIO);
     data += written;
     left -= static_cast<std::size_t>(written);
+  }
+}
+
+void OutputFile::prepare(OutputChunk& chunk) const {
+  if (kind_ != OutputKind::vcf_gz) return;
+  chunk.blocks.clear();
+  chunk.block_sizes.clear();
+  for (std::size_t at = 0; at < chunk.text.size(); at += BGZF_BLOCK_SIZE) {
+    const std::size_t length = std::min<std::size_t>(BGZF_BLOCK_SIZE, chunk.text.size() - at);
+    const std::size_t old = chunk.blocks.size();
+    chunk.blocks.resize(old + BGZF_MAX_BLOCK_SIZE);
+    std::size_t size = BGZF_MAX_BLOCK_SIZE;
+    if (bgzf_compress(chunk.blocks.data() + old, &size, chunk.text.data() + at, length,
+                      kCompressionLevel) != 0)
+      fatal("cannot compress the output file '%s'.", path_.c_str());
+    chunk.blocks.resize(old + size);
+    chunk.block_sizes.push_back(static_cast<uint32_t>(size));
+  }
+}
+
+void OutputFile::write(const OutputChunk& chunk) {
+  if (kind_ == OutputKind::vcf_gz) {
+    write_blocks(chunk, true);
+    return;
+  }
+  buffer_ += chunk.text;
+  flush_if_full();
+}
+
+// The blocks as they are, with the index entries of the records: a
+// record ending at byte e of the chunk ends in block e / 0xff00 at e % 0xff00
+// (at the start of the next block when it fills its block exactly, as BGZF
+// readers and writers count).
+void OutputFile::write_blocks(const OutputChunk& chunk, bool records) {
+  BGZF* bgzf = codec_->file->fp.bgzf;
+  if (records && codec_->file->idx != nullptr) {
+    std::vector<uint64_t> starts(chunk.block_sizes.size() + 1, block_address_);
+    for (std::size_t k = 0; k < chunk.block_sizes.size(); ++k)
+      starts[k + 1] = starts[k] + chunk.block_sizes[k];
+    std::size_t line = 0;
+    while (line < chunk.text.size()) {
+      const std::size_t end = chunk.text.find('\n', line) + 1;
+      const uint64_t block = starts[end / BGZF_BLOCK_SIZE];
+      index_record(chunk.text.data() + line, (block << 16) | (end % BGZF_BLOCK_SIZE));
+      line = end;
+    }
+  }
+  errno = 0;
+  if (!chunk.blocks.empty() && bgzf_raw_write(bgzf, chunk.blocks.data(), chunk.blocks.size()) !=
+                                   static_cast<ssize_t>(chunk.blocks.size()))
+    write_failed(errno);
+  block_address_ += chunk.blocks.size();
+  bgzf->block_address = static_cast<int64_t>(block_address_);  // where BGZF goes on from
+}
+
+void OutputFile::write_bcf() {
+  Codec& c = *codec_;
+  std::size_t at = 0;
+  while (at < buffer_.size()) {
+    std::size_t end = buffer_.find('\n', at);
+    if (end == std::string::npos) end = buffer_.size();
+    kstring_t line = {end - at, end - at + 1, buffer_.data() + at};
+    buffer_[end] = '\0';
+    if (vcf_parse(&line, c.header, c.record) != 0)
+      fatal("cannot encode a record of the output file '%s' as BCF.", path_.c_str());
+    errno = 0;
+    if (bcf_write(c.file, c.header, c.record) != 0) write_failed(errno);
+    at = end + 1;
+  }
+}
+
+void OutputFile::index_record(const char* line, uint64_t end_offset) {
+  Codec& c = *codec_;
+  const char* tab = std::strchr(line, '\t');
+  if (c.contig_id < 0 || c.contig.compare(0, std::string::npos, line, tab - line) != 0) {
+    c.contig.assign(line, tab);
+    c.contig_id = bcf_hdr_name2id(c.header, c.contig.c_str());
+    if (c.contig_id < 0 || hts_idx_tbi_name(c.file->idx, c.contig_id, c.contig.c_str()) < 0)
+      fatal("cannot index the output file '%s': contig %s.", path_.c_str(), c.contig.c_str());
+  }
+  const long long pos = std::strtoll(tab + 1, nullptr, 10);
+  if (hts_idx_push(c.file->idx, c.contig_id, pos - 1, pos, end_offset, 1) < 0)
+    fatal("cannot index the output file '%s' at contig %s position %lld.", path_.c_str(),
+          c.contig.c_str(), pos);
+}
+
+void OutputFile::flush() {
+  if (kind_ == OutputKind::bcf) {
+    write_bcf();
+  } else {
+    write_plain(buffer_.data(), buffer_.size());
   }
   buffer_.clear();
 }
 
 void OutputFile::commit() {
-  flush();
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0)
-    fatal("cannot write to the output file '%s': %s.", path_.c_str(), std::strerror(errno));
+  if (kind_ != OutputKind::vcf_gz) flush();
+  errno = 0;
+  if (codec_ != nullptr) {
+    if (codec_->file->idx != nullptr && bcf_idx_save(codec_->file) != 0)
+      fatal("cannot write the index of the output file '%s': %s.", path_.c_str(),
+            std::strerror(errno != 0 ? errno : EIO));
+    const int closed = hts_close(codec_->file);
+    codec_->file = nullptr;
+    if (closed != 0) write_failed(errno);
+  } else {
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) write_failed(errno);
+  }
   if (temp_path_.empty()) return;
+  if (!temp_index_.empty()) {
+    if (::rename(temp_index_.c_str(), index_path_.c_str()) != 0)
+      fatal("cannot replace the index '%s': %s.", index_path_.c_str(), std::strerror(errno));
+    temp_index_.clear();
+    // An index of the other kind would describe the earlier file.
+    const std::string other = path_ + (ends_with(index_path_, ".tbi") ? ".csi" : ".tbi");
+    ::unlink(other.c_str());
+  }
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0)
     fatal("cannot replace the output file '%s': %s.", path_.c_str(), std::strerror(errno));
   temp_path_.clear();
-}
-
-void append_typed_head(std::string& out, double call_fraction, const std::string& name, int pos,
-                       char allele1, char allele2) {
-  char head[96];
-  int length = std::snprintf(head, sizeof head, "%6.4lf  %-10s  %8d  %c/%c  ", call_fraction,
-                             name.c_str(), pos, allele1, allele2);
-  out.append(head, static_cast<std::size_t>(length));
-}
-
-void append_untyped_head(std::string& out, const std::string& name, int pos, char allele1,
-                         char allele2) {
-  char head[96];
-  int length = std::snprintf(head, sizeof head, "    no  %-10s  %8d  %c/%c  ", name.c_str(), pos,
-                             allele1, allele2);
-  out.append(head, static_cast<std::size_t>(length));
-}
-
-void append_indicators(std::string& out, int code) {
-  out += code == 2 ? '1' : '0';
-  out += ' ';
-  out += code == 1 ? '1' : '0';
-  out += ' ';
-  out += code == 0 ? '1' : '0';
-  out += ' ';
-}
-
-namespace {
-
-// The two-decimal field of a probability as printf's "%3.2lf" writes it.
-// first_printing[k] is the smallest double that prints as k / 100 or more,
-// found once by bisection over the doubles with printf itself, so that the
-// fields below are exactly printf's while costing a few comparisons.
-class TwoDecimals {
- public:
-  TwoDecimals() {
-    for (int k = 1; k <= 100; ++k) first_printing_[k] = bisect(k);
-  }
-  // Hundredths that printf shows for p, for 0 <= p <= 1.
-  int hundredths(double p) const {
-    int k = static_cast<int>(p * 100.0 + 0.5);
-    k = std::clamp(k, 0, 100);
-    while (k < 100 && p >= first_printing_[k + 1]) ++k;
-    while (k > 0 && p < first_printing_[k]) --k;
-    return k;
-  }
-
- private:
-  static int printed(double x) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", x);
-    return static_cast<int>(std::lround(std::strtod(text, nullptr) * 100.0));
-  }
-  static double bisect(int k) {
-    double lo = (k - 1) / 100.0;  // prints below k / 100
-    double hi = (k + 1) / 100.0;  // prints k / 100 or more
-    while (std::nextafter(lo, hi) < hi) {
-      double mid = lo + (hi - lo) / 2;
-      if (mid <= lo || mid >= hi) mid = std::nextafter(lo, hi);
-      (printed(mid) >= k ? hi : lo) = mid;
-    }
-    return hi;
-  }
-  std::array<double, 101> first_printing_{};
-};
-
-const TwoDecimals& two_decimals() {
-  static const TwoDecimals table;
-  return table;
-}
-
-}  // namespace
-
-void append_probability(std::string& out, double p) {
-  if (p < 0.005) {
-    out += "0 ";
-  } else if (p >= 0.995) {
-    out += "1 ";
-  } else if (!(p <= 1.0)) {
-    char field[32];  // not reached with probabilities; printf keeps any other value exact
-    int length = std::snprintf(field, sizeof field, "%3.2lf ", p);
-    out.append(field, static_cast<std::size_t>(length));
-  } else {
-    const int k = two_decimals().hundredths(p);
-    const char field[5] = {static_cast<char>('0' + k / 100), '.',
-                           static_cast<char>('0' + k / 10 % 10), static_cast<char>('0' + k % 10),
-                           ' '};
-    out.append(field, 5);
-  }
 }
 
 }  // namespace tessellar

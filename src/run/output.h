@@ -1,53 +1,87 @@
-// The output file and the layout of its imputation records. A regular-file
-// output is written to a temporary file beside it and renamed over it only
-// when the run completes, so an earlier output survives any failed run.
+// The output file. Its format follows its name: ".vcf.gz" bgzipped VCF with
+// a tabix index beside it (CSI for contigs over 2^29 bp), ".bcf" BCF with a
+// CSI index, ".vcf" plain VCF,
+// any other name the text format. A regular-file output is written to a
+// temporary file beside it and renamed over it (index first) only when the
+// run completes, so an earlier output survives any failed run.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace tessellar {
+
+enum class OutputKind { text, vcf, vcf_gz, bcf };
+
+// The kind that the output's name asks for.
+OutputKind output_kind(const std::string& path);
+
+// A run of whole records, prepared for writing (compressed into BGZF blocks
+// for a .vcf.gz output) on any thread, then written in order.
+struct OutputChunk {
+  std::string text;                   // the records' lines
+  std::string blocks;                 // .vcf.gz: text as BGZF blocks of up to 0xff00 bytes each
+  std::vector<uint32_t> block_sizes;  // their compressed sizes
+  void clear() {
+    text.clear();
+    blocks.clear();
+    block_sizes.clear();
+  }
+};
 
 class OutputFile {
  public:
   // Creates the output for path (a temporary file in the same directory, or
   // path itself when it names something other than a regular file, such as
-  // /dev/stdout or a pipe); stops the run when that fails.
-  explicit OutputFile(const std::string& path);
-  ~OutputFile();  // removes the temporary file of an output never committed
+  // /dev/stdout or a pipe); stops the run when that fails. threads > 1 lets
+  // BGZF compress on that many threads.
+  OutputFile(const std::string& path, OutputKind kind, int threads = 1);
+  ~OutputFile();  // removes the temporary files of an output never committed
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // The record buffer: append whole records, then call flush_if_full().
-  std::string& buffer() { return buffer_; }
-  void flush_if_full() {
-    if (buffer_.size() >= kFlushSize) flush();
-  }
+  OutputKind kind() const { return kind_; }
 
-  // Writes what is left, closes, and renames the temporary file over path;
-  // stops the run on any failure.
+  // VCF kinds: the header text (from ##fileformat to #CHROM), written before
+  // any record.
+  void write_header(const std::string& header);
+
+  // Compresses chunk.text where the output is bgzipped. Thread-safe.
+  void prepare(OutputChunk& chunk) const;
+
+  // Writes a prepared chunk after the ones written before.
+  void write(const OutputChunk& chunk);
+
+  // Writes what is left, closes, indexes, and renames the temporary files
+  // over path and its index; stops the run on any failure.
   void commit();
 
  private:
   static constexpr std::size_t kFlushSize = std::size_t{1} << 20;
+  struct Codec;  // the htslib handles of the compressed kinds
+  void flush_if_full() {
+    if (buffer_.size() >= kFlushSize) flush();
+  }
   void flush();
+  void write_plain(const char* data, std::size_t size);
+  void write_bcf();
+  void write_blocks(const OutputChunk& chunk, bool records);
+  void index_record(const char* line, uint64_t end_offset);
   void discard() noexcept;
+  [[noreturn]] void write_failed(int error) const;
 
   std::string path_;
-  std::string temp_path_;  // empty when writing to path_ directly
+  std::string temp_path_;   // empty when writing to path_ directly
+  std::string temp_index_;  // the index built beside the temporary file
+  std::string index_path_;  // where it goes on commit
+  OutputKind kind_;
+  int threads_;
   int fd_ = -1;
-  std::string buffer_;
+  std::unique_ptr<Codec> codec_;
+  std::string buffer_;          // text, plain VCF or BCF records not yet written
+  uint64_t block_address_ = 0;  // .vcf.gz: compressed bytes written so far
 };
-
-// Record fields, each ending with its separator.
-// Typed head: "%6.4lf  %-10s  %8d  %c/%c  ".
-void append_typed_head(std::string& out, double call_fraction, const std::string& name, int pos,
-                       char allele1, char allele2);
-// Untyped head: "    no  %-10s  %8d  %c/%c  ".
-void append_untyped_head(std::string& out, const std::string& name, int pos, char allele1,
-                         char allele2);
-// Indicators "%d %d %d " of code 2, code 1, code 0 (all 0 for code 9).
-void append_indicators(std::string& out, int code);
-// Probability field: "0 " below 0.005, "1 " from 0.995, otherwise "%3.2lf ".
-void append_probability(std::string& out, double p);
 
 }  // namespace tessellar

@@ -56,6 +56,14 @@ class Progress {
   std::chrono::steady_clock::time_point start_, last_;
 };
 
+// What the pass works from.
+struct PassInputs {
+  const Settings& settings;
+  const RunTables& tables;
+  const RecordFormat& format;
+  const OutputFile& output;  // for preparing chunks on the workers
+};
+
 bool is_target(RowAction action) {
   return action == RowAction::kImputeUntyped || action == RowAction::kImputeIncomplete;
 }
@@ -72,17 +80,20 @@ bool is_target(RowAction action) {
 
 // Appends the records of rows [begin, end) to out; returns the targets met.
 // A list over budget propagates with *failed_row set to its row.
-int process_rows(const Settings& s, const RunTables& t, SnpImputer& imputer, int begin, int end,
-                 std::string& out, int* failed_row) {
+int process_rows(const PassInputs& in, SnpImputer& imputer, int begin, int end, std::string& out,
+                 int* failed_row) {
+  const RunTables& t = in.tables;
   int targets = 0;
   for (int j = begin; j < end; ++j) {
-    RowAction action = row_action(s, t, j);
+    const RowAction action = row_action(in.settings, t, j);
     *failed_row = j;
-    if (action == RowAction::kImputeUntyped) imputer.impute(j, Mode::untyped, out);
-    if (action == RowAction::kImputeIncomplete) imputer.impute(j, Mode::incomplete, out);
-    if (action == RowAction::kWriteThrough)
-      append_written_through(t.study, t.snp_union.study_row[j], out);
-    targets += is_target(action) ? 1 : 0;
+    if (action == RowAction::kWriteThrough) {
+      in.format.append(written_through(t, t.snp_union.study_row[j]), out);
+    } else if (is_target(action)) {
+      const Mode mode = action == RowAction::kImputeUntyped ? Mode::untyped : Mode::incomplete;
+      if (imputer.impute(j, mode)) in.format.append(imputer.record(), out);
+      ++targets;
+    }
   }
   return targets;
 }
@@ -93,17 +104,21 @@ int count_targets(const Settings& s, const RunTables& t) {
   return targets;
 }
 
-void run_in_order(const Settings& s, const RunTables& t, OutputFile& output, Progress& progress) {
-  SnpImputer imputer(s, t);
+void run_in_order(const PassInputs& in, OutputFile& output, Progress& progress) {
+  const RunTables& t = in.tables;
+  SnpImputer imputer(in.settings, t);
+  OutputChunk chunk;
   int failed_row = -1;
   for (int begin = 0; begin < t.snp_union.n; begin += kRowsPerChunk) {
     int end = std::min(t.snp_union.n, begin + kRowsPerChunk);
+    chunk.clear();
     try {
-      progress.add(process_rows(s, t, imputer, begin, end, output.buffer(), &failed_row));
+      progress.add(process_rows(in, imputer, begin, end, chunk.text, &failed_row));
     } catch (const ListBudgetExceeded&) {
-      report_over_budget(t, failed_row, row_action(s, t, failed_row));
+      report_over_budget(t, failed_row, row_action(in.settings, t, failed_row));
     }
-    output.flush_if_full();
+    output.prepare(chunk);
+    output.write(chunk);
   }
 }
 
@@ -111,10 +126,10 @@ void run_in_order(const Settings& s, const RunTables& t, OutputFile& output, Pro
 // records of the chunks not yet written, so that memory stays bounded.
 class ParallelPass {
  public:
-  ParallelPass(const Settings& s, const RunTables& t, int threads)
-      : s_(s),
-        t_(t),
-        chunks_((t.snp_union.n + kRowsPerChunk - 1) / kRowsPerChunk),
+  ParallelPass(const PassInputs& in, int threads)
+      : in_(in),
+        t_(in.tables),
+        chunks_((t_.snp_union.n + kRowsPerChunk - 1) / kRowsPerChunk),
         slots_(static_cast<std::size_t>(4 * threads)) {
     for (int w = 0; w < threads; ++w) workers_.emplace_back([this] { work(); });
   }
@@ -135,9 +150,8 @@ class ParallelPass {
       lock.unlock();
       if (slot.error) std::rethrow_exception(slot.error);
       if (slot.failed_row >= 0)
-        report_over_budget(t_, slot.failed_row, row_action(s_, t_, slot.failed_row));
-      output.buffer() += slot.text;
-      output.flush_if_full();
+        report_over_budget(t_, slot.failed_row, row_action(in_.settings, t_, slot.failed_row));
+      output.write(slot.chunk);
       progress.add(slot.targets);
       lock.lock();
       slot = Slot();
@@ -149,7 +163,7 @@ class ParallelPass {
 
  private:
   struct Slot {
-    std::string text;
+    OutputChunk chunk;
     int targets = 0;
     int failed_row = -1;  // a row whose lists went over budget
     std::exception_ptr error;
@@ -159,8 +173,7 @@ class ParallelPass {
   Slot& slot_of(int chunk) { return slots_[static_cast<std::size_t>(chunk) % slots_.size()]; }
 
   void work() {
-    SnpImputer imputer(s_, t_);
-    std::string text;
+    SnpImputer imputer(in_.settings, t_);
     for (;;) {
       int c = next_.fetch_add(1);
       if (c >= chunks_) return;
@@ -175,7 +188,8 @@ class ParallelPass {
       int end = std::min(t_.snp_union.n, begin + kRowsPerChunk);
       int row = -1;
       try {
-        result.targets = process_rows(s_, t_, imputer, begin, end, result.text, &row);
+        result.targets = process_rows(in_, imputer, begin, end, result.chunk.text, &row);
+        in_.output.prepare(result.chunk);
       } catch (const ListBudgetExceeded&) {
         result.failed_row = row;
       } catch (...) {
@@ -190,7 +204,7 @@ class ParallelPass {
     }
   }
 
-  const Settings& s_;
+  const PassInputs& in_;
   const RunTables& t_;
   const int chunks_;
   std::vector<Slot> slots_;
@@ -215,13 +229,15 @@ RowAction row_action(const Settings& s, const RunTables& t, int j) {
   return RowAction::kSkip;
 }
 
-void run_pass(const Settings& settings, const RunTables& tables, OutputFile& output) {
+void run_pass(const Settings& settings, const RunTables& tables, const RecordFormat& format,
+              OutputFile& output) {
+  const PassInputs in{settings, tables, format, output};
   Progress progress(count_targets(settings, tables));
   if (settings.threads <= 1) {
-    run_in_order(settings, tables, output, progress);
+    run_in_order(in, output, progress);
     return;
   }
-  ParallelPass pass(settings, tables, settings.threads);
+  ParallelPass pass(in, settings.threads);
   pass.write_all(output, progress);
 }
 

@@ -5,6 +5,7 @@
 
 #include "run/impute.h"
 #include "run/output.h"
+#include "run/records.h"
 
 namespace tessellar {
 
@@ -14,10 +15,11 @@ enum class RowAction { kSkip, kWriteThrough, kImputeUntyped, kImputeIncomplete }
 // The action for union row j, by the first matching rule.
 RowAction row_action(const Settings& settings, const RunTables& tables, int j);
 
-// Writes the records of every union row to output, imputing on
-// settings.threads worker threads (1: in the calling thread); the output is
-// the same for every thread count. Shows progress on standard error when it
-// is a terminal.
-void run_pass(const Settings& settings, const RunTables& tables, OutputFile& output);
+// Writes the records of every union row to output in the given format,
+// imputing on settings.threads worker threads (1: in the calling thread);
+// the output is the same for every thread count. Shows progress on standard
+// error when it is a terminal.
+void run_pass(const Settings& settings, const RunTables& tables, const RecordFormat& format,
+              OutputFile& output);
 
 }  // namespace tessellar

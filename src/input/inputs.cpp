@@ -1,0 +1,251 @@
+// Reading the study, the panel and the haplotypes from text or VCF.
+#include "input/inputs.h"
+
+#include <cstdio>
+
+#include "core/fatal.h"
+#include "input/ped.h"
+
+namespace tessellar {
+
+namespace {
+
+// "        N records of 'path' skipped: ..." when any were.
+void print_skipped(const SkipCounts& c, const std::string& path) {
+  if (c.total() == 0) return;
+  std::printf(
+      "%d records of '%s' skipped: %d multi-allelic, %d with symbolic or other alleles, %d "
+      "indels, %d not passing the filters\n",
+      c.total(), path.c_str(), c.n[0], c.n[1], c.n[2], c.n[3]);
+}
+
+// Appends the fixed fields of the reader's current record as row s.
+void append_site(GenotypeRows& rows, const VcfReader& r) {
+  rows.name.emplace_back(r.id());
+  rows.pos.push_back(r.pos());
+  rows.recode.push_back(0);
+  rows.allele.push_back({r.ref(), r.alt()});
+  rows.freq.push_back(0);
+  rows.miss.push_back(0);
+  ++rows.nsnp;
+}
+
+// The table of the reader's current contig, a new one when it changes.
+template <typename Contig>
+Contig& contig_for(std::vector<Contig>& contigs, const VcfReader& r) {
+  if (contigs.empty() || contigs.back().name != r.contig()) {
+    contigs.emplace_back();
+    contigs.back().name = std::string(r.contig());
+  }
+  return contigs.back();
+}
+
+StudyInput read_study_vcf(VcfReader& r) {
+  StudyInput in;
+  in.vcf = true;
+  in.samples = r.samples();
+  in.header_contigs = r.header_contigs();
+  const int nind = static_cast<int>(in.samples.size());
+  if (nind == 0) fatal("'%s' holds no samples: the study needs individuals", r.path().c_str());
+  int rows = 0;
+  while (r.next()) {
+    if (!r.usable()) {
+      ++in.skipped.n[static_cast<int>(r.skip_reason())];
+      continue;
+    }
+    r.decode_genotypes();
+    StudyTable& t = contig_for(in.contigs, r).table;
+    t.nind = nind;
+    t.geno.members = nind;
+    append_site(t, r);
+    for (int i = 0; i < nind; ++i) t.geno.codes.push_back(r.code(i));
+    set_frequencies(t, t.nsnp - 1);
+    ++rows;
+  }
+  if (rows == 0) fatal("'%s' holds no biallelic SNP that passes its filters", r.path().c_str());
+  std::printf("%d SNPs and %d individuals read from '%s'\n", rows, nind, r.path().c_str());
+  print_skipped(in.skipped, r.path());
+  return in;
+}
+
+// Whether every haplotype of the layout is phased and present in the record.
+bool phased_haplotypes(const VcfReader& r, const FamilyLayout& layout) {
+  for (const HapSource& h : layout.haplotypes) {
+    const int sample = layout.sample_of_column[static_cast<std::size_t>(h.column)];
+    if (r.allele(sample, h.allele) < 0 || !r.phased(sample, 1)) return false;
+  }
+  return true;
+}
+
+PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) {
+  PanelInput in;
+  in.vcf = true;
+  in.own_haplotypes = own_haplotypes;
+  const int n = static_cast<int>(r.samples().size());
+  if (n == 0) fatal("'%s' holds no samples: the panel needs members", r.path().c_str());
+  const FamilyLayout layout = s.ped.empty() ? singletons_only(n) : read_ped(s.ped, r.samples());
+  in.nTR = layout.nTR;
+  in.nDU = layout.nDU;
+  in.nUN = layout.nUN;
+  if (s.panel_given && (s.nTR != in.nTR || s.nDU != in.nDU || s.nUN != in.nUN))
+    fatal(
+        "-panel says %d trios, %d duos and %d singletons, but the samples of '%s'%s%s make %d, "
+        "%d and %d",
+        s.nTR, s.nDU, s.nUN, r.path().c_str(), s.ped.empty() ? "" : " with ",
+        s.ped.empty() ? "" : ("'" + s.ped + "'").c_str(), in.nTR, in.nDU, in.nUN);
+  const int H = static_cast<int>(layout.haplotypes.size());
+  int rows = 0;
+  int hap_rows = 0;
+  while (r.next()) {
+    if (!r.usable()) {
+      ++in.skipped.n[static_cast<int>(r.skip_reason())];
+      continue;
+    }
+    r.decode_genotypes();
+    PanelContig& c = contig_for(in.contigs, r);
+    PanelTable& t = c.table;
+    t.ncol = n;
+    t.nTR = in.nTR;
+    t.nDU = in.nDU;
+    t.nUN = in.nUN;
+    t.geno.members = n;
+    append_site(t, r);
+    for (int col = 0; col < n; ++col)
+      t.geno.codes.push_back(r.code(layout.sample_of_column[static_cast<std::size_t>(col)]));
+    set_frequencies(t, t.nsnp - 1);
+    ++rows;
+    if (!own_haplotypes) continue;
+    c.haps.ncol = H;
+    if (!phased_haplotypes(r, layout)) {
+      c.hap_of_row.push_back(-1);
+      continue;
+    }
+    c.hap_of_row.push_back(c.haps.nsnp++);
+    c.haps.name.emplace_back(r.id());
+    for (const HapSource& h : layout.haplotypes) {
+      const int sample = layout.sample_of_column[static_cast<std::size_t>(h.column)];
+      c.haps.bits.push_back(static_cast<uint8_t>(r.allele(sample, h.allele)));
+    }
+    ++hap_rows;
+  }
+  if (rows == 0) fatal("'%s' holds no biallelic SNP that passes its filters", r.path().c_str());
+  std::printf("%d SNPs, %d trios, %d duos and %d singletons read from '%s'\n", rows, in.nTR, in.nDU,
+              in.nUN, r.path().c_str());
+  print_skipped(in.skipped, r.path());
+  if (own_haplotypes) {
+    std::printf("%d SNPs, %d trios, %d duos, and %d singletons read from '%s'\n", hap_rows, in.nTR,
+                in.nDU, in.nUN, r.path().c_str());
+    if (rows > hap_rows)
+      std::printf(
+          "%d SNPs of '%s' without haplotypes: GT unphased or missing for a sample that gives "
+          "haplotypes\n",
+          rows - hap_rows, r.path().c_str());
+  }
+  return in;
+}
+
+HapInput read_haplotypes_vcf(const Settings& s, VcfReader& r) {
+  HapInput in;
+  in.vcf = true;
+  const int n = static_cast<int>(r.samples().size());
+  if (n == 0) fatal("'%s' holds no samples: no haplotypes", r.path().c_str());
+  std::vector<int> ploidy;  // per sample, from the first usable record
+  int H = 0;
+  int rows = 0;
+  int unphased = 0;
+  SkipCounts skipped;
+  while (r.next()) {
+    if (!r.usable()) {
+      ++skipped.n[static_cast<int>(r.skip_reason())];
+      continue;
+    }
+    r.decode_genotypes();
+    if (ploidy.empty()) {
+      for (int sample = 0; sample < n; ++sample) {
+        const int p = r.allele(sample, 1) == -2 || r.ploidy() < 2 ? 1 : 2;
+        ploidy.push_back(p);
+        H += p;
+      }
+    }
+    bool ok = true;
+    for (int sample = 0; sample < n && ok; ++sample) {
+      const int p = ploidy[static_cast<std::size_t>(sample)];
+      const bool haploid = r.ploidy() < 2 || r.allele(sample, 1) == -2;
+      if (haploid != (p == 1))
+        fatal("%s: sample %s has %s GT here, %s in the first record", r.where().c_str(),
+              r.samples()[static_cast<std::size_t>(sample)].c_str(),
+              haploid ? "a haploid" : "a diploid", p == 1 ? "a haploid one" : "a diploid one");
+      for (int k = 0; k < p; ++k) ok = ok && r.allele(sample, k) >= 0;
+      if (p == 2) ok = ok && r.phased(sample, 1);
+    }
+    if (!ok) {
+      ++unphased;
+      continue;
+    }
+    HapContig& c = contig_for(in.contigs, r);
+    c.haps.ncol = H;
+    c.haps.name.emplace_back(r.id());
+    c.pos.push_back(r.pos());
+    c.allele.push_back({r.ref(), r.alt()});
+    for (int sample = 0; sample < n; ++sample) {
+      for (int k = 0; k < ploidy[static_cast<std::size_t>(sample)]; ++k)
+        c.haps.bits.push_back(static_cast<uint8_t>(r.allele(sample, k)));
+    }
+    ++c.haps.nsnp;
+    ++rows;
+  }
+  if (rows == 0)
+    fatal("'%s' holds no biallelic SNP with phased haplotypes that passes its filters",
+          r.path().c_str());
+  std::printf("%d SNPs, %d trios, %d duos, and %d singletons read from '%s'\n", rows, s.nTR, s.nDU,
+              s.nUN, r.path().c_str());
+  print_skipped(skipped, r.path());
+  if (unphased > 0)
+    std::printf("%d records of '%s' without haplotypes: GT unphased or missing\n", unphased,
+                r.path().c_str());
+  return in;
+}
+
+}  // namespace
+
+std::vector<std::string> numbered_individuals(int n) {
+  std::vector<std::string> ids;
+  ids.reserve(static_cast<std::size_t>(n));
+  for (int i = 1; i <= n; ++i) ids.push_back("IND" + std::to_string(i));
+  return ids;
+}
+
+StudyInput read_study_input(const Settings& s, std::unique_ptr<VcfReader> vcf) {
+  if (vcf != nullptr) return read_study_vcf(*vcf);
+  StudyInput in;
+  in.contigs.push_back({"", read_study(s.gfile)});
+  in.samples = numbered_individuals(in.contigs[0].table.nind);
+  return in;
+}
+
+PanelInput read_panel_input(const Settings& s, std::unique_ptr<VcfReader> vcf,
+                            bool own_haplotypes) {
+  if (vcf != nullptr) return read_panel_vcf(s, *vcf, own_haplotypes);
+  PanelInput in;
+  in.nTR = s.nTR;
+  in.nDU = s.nDU;
+  in.nUN = s.nUN;
+  in.contigs.emplace_back();
+  in.contigs[0].table = read_panel(s.efile, s);
+  return in;
+}
+
+HapInput read_haplotype_input(const Settings& s, const PanelInput& panel,
+                              std::unique_ptr<VcfReader> vcf) {
+  Settings layout = s;  // the log line names the panel's family units
+  layout.nTR = panel.nTR;
+  layout.nDU = panel.nDU;
+  layout.nUN = panel.nUN;
+  if (vcf != nullptr) return read_haplotypes_vcf(layout, *vcf);
+  HapInput in;
+  in.contigs.emplace_back();
+  in.contigs[0].haps = read_haplotypes(s.hfile, layout);
+  return in;
+}
+
+}  // namespace tessellar

@@ -1,0 +1,239 @@
+// VcfReader: htslib's reader with the checks of the program's inputs.
+#include "input/vcf_reader.h"
+
+#include <htslib/hfile.h>
+#include <htslib/hts.h>
+#include <htslib/hts_log.h>
+#include <htslib/kstring.h>
+#include <htslib/vcf.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/fatal.h"
+
+namespace tessellar {
+
+namespace {
+
+// htslib's own messages would stand beside ours; its reasons go into ours.
+void quiet_htslib() {
+  static const bool done = [] {
+    hts_set_log_level(HTS_LOG_OFF);
+    return true;
+  }();
+  (void)done;
+}
+
+const char* parse_error_text(int errcode) {
+  if (errcode & BCF_ERR_CTG_UNDEF) return "a contig that the header does not define";
+  if (errcode & BCF_ERR_TAG_UNDEF) return "a tag that the header does not define";
+  if (errcode & BCF_ERR_NCOLS) return "the wrong number of columns";
+  if (errcode & BCF_ERR_LIMITS) return "a value beyond htslib's limits";
+  if (errcode & BCF_ERR_CHAR) return "an invalid character";
+  if (errcode & BCF_ERR_CTG_INVALID) return "an invalid contig name";
+  if (errcode & BCF_ERR_TAG_INVALID) return "an invalid tag";
+  return "a malformed or truncated record";
+}
+
+bool is_base(char c) {
+  return c == 'A' || c == 'C' || c == 'G' || c == 'T';
+}
+
+}  // namespace
+
+std::string_view contig_key(std::string_view name) {
+  if (name.size() > 3 && std::tolower(static_cast<unsigned char>(name[0])) == 'c' &&
+      std::tolower(static_cast<unsigned char>(name[1])) == 'h' &&
+      std::tolower(static_cast<unsigned char>(name[2])) == 'r')
+    return name.substr(3);
+  return name;
+}
+
+struct VcfReader::Handles {
+  htsFile* file = nullptr;
+  bcf_hdr_t* header = nullptr;
+  bcf1_t* record = nullptr;
+  ~Handles() {
+    if (record != nullptr) bcf_destroy(record);
+    if (header != nullptr) bcf_hdr_destroy(header);
+    if (file != nullptr) hts_close(file);
+  }
+};
+
+std::unique_ptr<VcfReader> VcfReader::open_if_vcf(const std::string& path, const char* role) {
+  quiet_htslib();
+  hFILE* h = hopen(path.c_str(), "r");
+  if (h == nullptr) return nullptr;
+  htsFormat format;
+  if (hts_detect_format2(h, path.c_str(), &format) != 0 ||
+      (format.format != htsExactFormat::vcf && format.format != htsExactFormat::bcf)) {
+    if (hclose(h) != 0) return nullptr;
+    return nullptr;
+  }
+  auto handles = std::make_unique<Handles>();
+  handles->file = hts_hopen(h, path.c_str(), "r");
+  if (handles->file == nullptr) {
+    if (hclose(h) != 0) fatal("cannot read the %s file '%s'", role, path.c_str());
+    fatal("cannot read the %s file '%s'", role, path.c_str());
+  }
+  return std::unique_ptr<VcfReader>(new VcfReader(path, role, std::move(handles)));
+}
+
+VcfReader::VcfReader(const std::string& path, const char* role, std::unique_ptr<Handles> handles)
+    : path_(path), role_(role), h_(std::move(handles)) {
+  text_ = hts_get_format(h_->file)->format == htsExactFormat::vcf;
+  h_->header = bcf_hdr_read(h_->file);
+  if (h_->header == nullptr)
+    fatal("'%s': the %s header is damaged or incomplete", path.c_str(), text_ ? "VCF" : "BCF");
+  h_->record = bcf_init();
+  const int n = bcf_hdr_nsamples(h_->header);
+  samples_.reserve(static_cast<std::size_t>(n));
+  for (int s = 0; s < n; ++s) samples_.emplace_back(h_->header->samples[s]);
+  int ncontigs = 0;
+  const char** names = bcf_hdr_seqnames(h_->header, &ncontigs);
+  for (int c = 0; c < ncontigs; ++c) {
+    const bcf_idpair_t& pair = h_->header->id[BCF_DT_CTG][c];
+    contigs_.push_back(
+        {names[c], pair.val != nullptr ? static_cast<long long>(pair.val->info[0]) : 0});
+  }
+  std::free(names);
+  if (text_) {
+    kstring_t text = {0, 0, nullptr};
+    if (bcf_hdr_format(h_->header, 0, &text) == 0) {
+      for (std::size_t i = 0; i < text.l; ++i) line_ += text.s[i] == '\n';
+    }
+    std::free(text.s);
+  }
+}
+
+VcfReader::~VcfReader() {
+  std::free(gt_);
+}
+
+std::string VcfReader::where() const {
+  std::string w = "'" + path_ + "' contig " + contig_ + " position " + std::to_string(pos_);
+  if (text_) w += " (line " + std::to_string(line_) + ")";
+  return w;
+}
+
+void VcfReader::damaged(const char* what) const {
+  if (contig_id_ < 0) fatal("'%s': %s in the first record", path_.c_str(), what);
+  fatal("'%s': %s after contig %s position %d", path_.c_str(), what, contig_.c_str(), pos_);
+}
+
+bool VcfReader::next() {
+  bcf1_t* rec = h_->record;
+  const int got = bcf_read(h_->file, h_->header, rec);
+  if (got == -1) return false;
+  ++line_;
+  if (got < -1 || rec->errcode != 0) {
+    if (rec->errcode != 0) damaged(parse_error_text(rec->errcode));
+    damaged("the file is truncated or damaged");
+  }
+  if (bcf_unpack(rec, BCF_UN_FLT) != 0) damaged("the file is truncated or damaged");
+  check_order();
+  id_ = rec->d.id != nullptr ? rec->d.id : ".";
+  if (const std::size_t semicolon = id_.find(';'); semicolon != std::string::npos)
+    id_.resize(semicolon);
+  classify();
+  return true;
+}
+
+void VcfReader::check_order() {
+  const bcf1_t* rec = h_->record;
+  const int rid = rec->rid;
+  const int pos = static_cast<int>(rec->pos + 1);
+  if (rid != contig_id_) {
+    if (rid < 0 || rid >= static_cast<int>(contigs_.size()))
+      damaged("a record names a contig that the header does not define");
+    contig_done_.resize(contigs_.size(), false);
+    if (contig_done_[static_cast<std::size_t>(rid)]) {
+      const std::string before = contig_;
+      contig_ = contigs_[static_cast<std::size_t>(rid)].name;
+      pos_ = pos;
+      fatal("%s: contig %s comes back after contig %s; the records of a contig must stand together",
+            where().c_str(), contig_.c_str(), before.c_str());
+    }
+    if (contig_id_ >= 0) contig_done_[static_cast<std::size_t>(contig_id_)] = true;
+    contig_id_ = rid;
+    contig_ = contigs_[static_cast<std::size_t>(rid)].name;
+  } else if (pos < pos_) {
+    const int before = pos_;
+    pos_ = pos;
+    fatal("%s: records out of order, position %d follows position %d", where().c_str(), pos,
+          before);
+  }
+  pos_ = pos;
+}
+
+void VcfReader::classify() {
+  bcf1_t* rec = h_->record;
+  usable_ = false;
+  if (rec->n_allele > 2) {
+    reason_ = SkipReason::multiallelic;
+    return;
+  }
+  const char* ref = rec->d.allele[0];
+  const char* alt = rec->n_allele == 2 ? rec->d.allele[1] : ".";
+  const auto single = [](const char* a) { return a[0] != '\0' && a[1] == '\0'; };
+  if (alt[0] == '<' || alt[0] == '.' || alt[0] == '*' || std::strpbrk(alt, "[]") != nullptr) {
+    reason_ = SkipReason::symbolic;
+    return;
+  }
+  if (!single(ref) || !single(alt)) {
+    reason_ = SkipReason::indel;
+    return;
+  }
+  ref_ = static_cast<char>(std::toupper(static_cast<unsigned char>(ref[0])));
+  alt_ = static_cast<char>(std::toupper(static_cast<unsigned char>(alt[0])));
+  if (!is_base(ref_) || !is_base(alt_) || ref_ == alt_) {
+    reason_ = SkipReason::symbolic;
+    return;
+  }
+  const bool pass =
+      rec->d.n_flt == 0 ||
+      (rec->d.n_flt == 1 && std::strcmp(h_->header->id[BCF_DT_ID][rec->d.flt[0]].key, "PASS") == 0);
+  if (!pass) {
+    reason_ = SkipReason::filter;
+    return;
+  }
+  usable_ = true;
+}
+
+void VcfReader::decode_genotypes() {
+  const int n = bcf_get_genotypes(h_->header, h_->record, &gt_, &gt_room_);
+  const int nsamples = static_cast<int>(samples_.size());
+  if (nsamples == 0) {
+    ploidy_ = 0;
+    return;
+  }
+  if (n <= 0) fatal("%s: the record has no GT for its samples", where().c_str());
+  ploidy_ = n / nsamples;
+  for (int s = 0; s < nsamples; ++s) {
+    for (int k = 0; k < ploidy_; ++k) {
+      const int a = allele(s, k);
+      if (a > 1)
+        fatal("%s: GT of sample %s names allele %d, but the record has one ALT allele",
+              where().c_str(), samples_[static_cast<std::size_t>(s)].c_str(), a);
+      if (a == -2 && k == 0)
+        fatal("%s: sample %s has no GT value", where().c_str(),
+              samples_[static_cast<std::size_t>(s)].c_str());
+    }
+  }
+}
+
+int8_t VcfReader::code(int s) const {
+  if (ploidy_ != 2 || allele(s, 1) == -2)
+    fatal("%s: GT of sample %s is not diploid", where().c_str(),
+          samples_[static_cast<std::size_t>(s)].c_str());
+  const int a = allele(s, 0);
+  const int b = allele(s, 1);
+  if (a < 0 || b < 0) return 9;
+  return static_cast<int8_t>(a + b);
+}
+
+}  // namespace tessellar

@@ -1,0 +1,124 @@
+// Reading VCF and BCF inputs through htslib: the format test that tells them
+// from the program's text files, and a record reader that checks the order of
+// contigs and positions, sorts out the records that are not biallelic SNPs,
+// and decodes GT. Every damaged or malformed input stops the run with one
+// "Error:" line naming the file, the contig and position (and the line, in
+// VCF text).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessellar {
+
+// Why a record takes no part; in the order the tests are made.
+enum class SkipReason { multiallelic, symbolic, indel, filter };
+inline constexpr int kSkipReasons = 4;
+
+// The records of one input that take no part, by reason.
+struct SkipCounts {
+  std::array<int, kSkipReasons> n{};
+  int total() const { return n[0] + n[1] + n[2] + n[3]; }
+};
+
+// A contig of an input's header: its name and length (0 when not given).
+struct HeaderContig {
+  std::string name;
+  long long length = 0;
+};
+
+// The name by which contigs of different inputs match: without a leading
+// "chr" (in any case), so that "chr20" and "20" are the same contig.
+std::string_view contig_key(std::string_view name);
+
+class VcfReader {
+ public:
+  // Opens path and, when htslib tells from its first bytes that it holds VCF
+  // (plain, gzip or BGZF) or BCF, reads its header and returns the reader;
+  // otherwise returns null (the text formats; a file that cannot be opened
+  // too: its text reader reports it). The file is opened once, so that a
+  // pipe can be read. role names the input in messages ("study", "panel",
+  // "haplotype").
+  static std::unique_ptr<VcfReader> open_if_vcf(const std::string& path, const char* role);
+  ~VcfReader();
+  VcfReader(const VcfReader&) = delete;
+  VcfReader& operator=(const VcfReader&) = delete;
+
+  const std::vector<std::string>& samples() const { return samples_; }
+  const std::vector<HeaderContig>& header_contigs() const { return contigs_; }
+  const std::string& path() const { return path_; }
+
+  // Reads the next record; false at the end of the file. Stops the run on a
+  // damaged file, a contig that comes back after another, or positions that
+  // go down within a contig.
+  bool next();
+
+  // The current record.
+  std::string_view contig() const { return contig_; }
+  int pos() const { return pos_; }             // 1-based
+  std::string_view id() const { return id_; }  // the first ID, "." when none
+  // Whether it is a biallelic SNP that passes the filters; when not, why.
+  bool usable() const { return usable_; }
+  SkipReason skip_reason() const { return reason_; }
+  // REF and ALT in upper case (usable records only).
+  char ref() const { return ref_; }
+  char alt() const { return alt_; }
+
+  // Decodes GT for every sample (usable records only); stops the run when
+  // the record has no GT or a value other than 0, 1 or missing. ploidy is
+  // the most alleles any sample has.
+  void decode_genotypes();
+  int ploidy() const { return ploidy_; }
+  // Allele k (0-based) of sample s: 0, 1, or -1 for missing; -2 past the
+  // sample's own ploidy.
+  int allele(int s, int k) const {
+    const int32_t v = gt_[static_cast<std::size_t>(s) * ploidy_ + k];
+    if (v == kVectorEnd) return -2;
+    return (v >> 1) == 0 ? -1 : (v >> 1) - 1;
+  }
+  // Whether allele k > 0 of sample s is phased with the one before.
+  bool phased(int s, int k) const {
+    return (gt_[static_cast<std::size_t>(s) * ploidy_ + k] & 1) != 0;
+  }
+  // The genotype code of a diploid sample: ALT alleles, 9 when either is
+  // missing; stops the run when the sample is not diploid.
+  int8_t code(int s) const;
+
+  // "'path' contig C position P" (and " line L" in VCF text): where the
+  // current record is, for messages.
+  std::string where() const;
+
+ private:
+  struct Handles;
+  VcfReader(const std::string& path, const char* role, std::unique_ptr<Handles> handles);
+  [[noreturn]] void damaged(const char* what) const;
+  void check_order();
+  void classify();
+
+  std::string path_;
+  const char* role_;
+  std::unique_ptr<Handles> h_;
+  std::vector<std::string> samples_;
+  std::vector<HeaderContig> contigs_;
+  bool text_ = false;   // VCF text: records have line numbers
+  long long line_ = 0;  // line of the current record (VCF text)
+  std::string contig_;
+  int contig_id_ = -1;
+  std::vector<bool> contig_done_;
+  int pos_ = 0;
+  std::string id_;
+  bool usable_ = false;
+  SkipReason reason_ = SkipReason::filter;
+  char ref_ = 0;
+  char alt_ = 0;
+  int ploidy_ = 0;
+  int32_t* gt_ = nullptr;
+  int gt_room_ = 0;
+  static constexpr int32_t kVectorEnd = -2147483647;
+};
+
+}  // namespace tessellar
