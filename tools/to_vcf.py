@@ -116,10 +116,11 @@ class Structure:
             self.add(f"{u}_C", 1, (u, f"{u}_P", "0", "0"))
         for k in range(1, singletons + 1):
             self.add(f"U{k}", 2, (f"U{k}", "0", "0", "0"))
-        self.hap_start = []
+        self.contributing = []  # (column, first haplotype column, haplotype columns)
         h = 0
-        for n in self.hap_count:
-            self.hap_start.append(h)
+        for m, n in enumerate(self.hap_count):
+            if n:
+                self.contributing.append((m, h, n))
             h += n
         self.n_haps = h
 
@@ -255,63 +256,56 @@ class Dataset:
         return letters, parity
 
     def hap_bits(self, p):
-        """The haplotype values of panel row p as ALT indicators (ints), or None."""
+        """The haplotype values of panel row p as ALT indicators ('0'/'1' per haplotype
+        column, in one string), or None without a haplotype row."""
         h = self.hap_of.get(p)
         if h is None:
             return None
-        flip = self.parity[p]
-        return [int(b) ^ flip for b in self.haps[h][1]]
+        bits = "".join(self.haps[h][1])
+        return bits.translate(BIT_FLIP) if self.parity[p] else bits
 
 
-def phased(code, bits):
-    """A phased GT with these haplotype values whose ALT count is the code, or None:
-    a|b for two values, t|b for a duo child's untransmitted value b."""
-    if code == "9":
-        return None
-    c = int(code)
-    if len(bits) == 2:
-        return f"{bits[0]}|{bits[1]}" if bits[0] + bits[1] == c else None
-    first = c - bits[0]
-    return f"{first}|{bits[0]}" if first in (0, 1) else None
+BIT_FLIP = str.maketrans("01", "10")
+# Phased GT by code and haplotype values: code a b -> a|b for a parent or singleton whose
+# two values add up to the code; code b -> t|b for a duo child with untransmitted value b
+# and transmitted t = code - b.
+PHASED = {f"{c}{a}{b}": f"{a}|{b}" for c in range(3) for a in (0, 1) for b in (0, 1)
+          if a + b == c}
+PHASED.update({f"{c}{b}": f"{c - b}|{b}" for c in range(3) for b in (0, 1) if 0 <= c - b <= 1})
 
 
 def panel_gts(data, p, mode):
-    """The GT fields of panel row p."""
+    """The GT fields of panel row p: phased where a haplotype row gives them, else the
+    codes unphased (mode panel: every contributing sample must be phased)."""
     st = data.structure
     codes = data.panel[p][1]
+    out = [UNPHASED[c] for c in codes]
     bits = data.hap_bits(p)
-    out = []
-    for m, code in enumerate(codes):
-        n = st.hap_count[m]
-        gt = None
-        if bits is not None and n:
-            own = bits[st.hap_start[m]:st.hap_start[m] + n]
-            gt = phased(code, own)
-            if gt is None and mode == "panel":
-                shown = "|".join(map(str, own)) if n == 2 else f"untransmitted {own[0]}"
-                what = "missing" if code == "9" else "not their ALT count"
-                raise ConversionError(
-                    f"{data.dir}: SNP {data.panel[p][0][0]}, sample {st.names[m]}: code "
-                    f"{code} ({what}) with haplotypes {shown}: one phased GT cannot hold "
-                    f"both, use --haplotypes separate")
-        out.append(gt if gt is not None else UNPHASED[code])
+    if bits is None:
+        return out
+    for m, start, n in st.contributing:
+        own = bits[start:start + n]
+        gt = PHASED.get(codes[m] + own)
+        if gt is not None:
+            out[m] = gt
+        elif mode == "panel":
+            shown = "|".join(own) if n == 2 else f"untransmitted {own}"
+            what = "missing" if codes[m] == "9" else "not their ALT count"
+            raise ConversionError(
+                f"{data.dir}: SNP {data.panel[p][0][0]}, sample {st.names[m]}: code "
+                f"{codes[m]} ({what}) with haplotypes {shown}: one phased GT cannot hold "
+                f"both, use --haplotypes separate")
     return out
 
 
 def hap_gts(data, p):
-    """The GT fields of panel row p in the haplotype VCF (None without a haplotype row)."""
+    """The GT fields of panel row p in the haplotype VCF (None without a haplotype row):
+    a|b per diploid sample, the value alone for a duo child."""
     bits = data.hap_bits(p)
     if bits is None:
         return None
-    st = data.structure
-    out = []
-    for m, n in enumerate(st.hap_count):
-        own = bits[st.hap_start[m]:st.hap_start[m] + n]
-        if n == 2:
-            out.append(f"{own[0]}|{own[1]}")
-        elif n == 1:
-            out.append(str(own[0]))
-    return out
+    return [bits[start] + "|" + bits[start + 1] if n == 2 else bits[start]
+            for _, start, n in data.structure.contributing]
 
 
 def header(contigs, samples):
@@ -343,38 +337,56 @@ def load(sets, given_structure):
 
 def convert(sets, out, mode="separate", given_structure=None, bgzip=False):
     """Writes the VCF form of the datasets [(contig, dir), ...] to the folder out and
-    returns the paths written."""
+    returns the paths written. Nothing is written if a dataset cannot be converted."""
     if mode not in ("separate", "panel"):
         raise ConversionError(f"unknown haplotype mode '{mode}'")
+    for tool in ("bgzip", "tabix") if bgzip else ():
+        if shutil.which(tool) is None:
+            raise ConversionError(f"{tool} is not installed (Debian package tabix)")
     loaded = load(sets, given_structure)
     contigs = [c for c, _ in loaded]
     st = loaded[0][1].structure
     n_study = next((d.n_study for _, d in loaded if d.n_study is not None), 0)
-    os.makedirs(out, exist_ok=True)
-    paths = [os.path.join(out, f) for f in ("study.vcf", "panel.vcf", "panel.ped")]
-    with open(paths[0], "w") as f:
-        f.write(header(contigs, [f"IND{k}" for k in range(1, n_study + 1)]))
+
+    def study():
+        yield header(contigs, [f"IND{k}" for k in range(1, n_study + 1)])
         for contig, data in loaded:
             for fields, codes in data.study:
-                f.write(record(contig, fields[1], fields[0], fields[3], fields[4],
-                               [UNPHASED[c] for c in codes]))
-    with open(paths[1], "w") as f:
-        f.write(header(contigs, st.names))
+                yield record(contig, fields[1], fields[0], fields[3], fields[4],
+                             [UNPHASED[c] for c in codes])
+
+    def panel():
+        yield header(contigs, st.names)
         for contig, data in loaded:
             for p, (fields, _) in enumerate(data.panel):
-                f.write(record(contig, fields[1], fields[0], *data.letters[p],
-                               panel_gts(data, p, mode)))
-    with open(paths[2], "w") as f:
-        f.write("".join(line + "\n" for line in st.ped))
+                yield record(contig, fields[1], fields[0], *data.letters[p],
+                             panel_gts(data, p, mode))
+
+    def haplotypes():
+        yield header(contigs, [st.names[m] for m, _, _ in st.contributing])
+        for contig, data in loaded:
+            for p, (fields, _) in enumerate(data.panel):
+                gts = hap_gts(data, p)
+                if gts is not None:
+                    yield record(contig, fields[1], fields[0], *data.letters[p], gts)
+
+    files = [("study.vcf", study()), ("panel.vcf", panel()),
+             ("panel.ped", (line + "\n" for line in st.ped))]
     if mode == "separate":
-        paths.append(os.path.join(out, "haplotypes.vcf"))
-        with open(paths[3], "w") as f:
-            f.write(header(contigs, [n for n, h in zip(st.names, st.hap_count) if h]))
-            for contig, data in loaded:
-                for p, (fields, _) in enumerate(data.panel):
-                    gts = hap_gts(data, p)
-                    if gts is not None:
-                        f.write(record(contig, fields[1], fields[0], *data.letters[p], gts))
+        files.append(("haplotypes.vcf", haplotypes()))
+    os.makedirs(out, exist_ok=True)
+    paths = [os.path.join(out, name) for name, _ in files]
+    try:
+        for path, (_, lines) in zip(paths, files):
+            with open(path + ".part", "w") as f:
+                f.writelines(lines)
+    except BaseException:
+        for path in paths:
+            if os.path.exists(path + ".part"):
+                os.remove(path + ".part")
+        raise
+    for path in paths:
+        os.replace(path + ".part", path)
     if bgzip:
         paths = [compress(p) if p.endswith(".vcf") else p for p in paths]
     return paths
@@ -382,9 +394,6 @@ def convert(sets, out, mode="separate", given_structure=None, bgzip=False):
 
 def compress(path):
     """bgzip the VCF in place and index it with tabix; the path of the .vcf.gz."""
-    for tool in ("bgzip", "tabix"):
-        if shutil.which(tool) is None:
-            raise ConversionError(f"{tool} is not installed (Debian package tabix)")
     subprocess.run(["bgzip", "-f", path], check=True)
     subprocess.run(["tabix", "-f", "-p", "vcf", path + ".gz"], check=True)
     return path + ".gz"
