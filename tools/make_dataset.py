@@ -10,6 +10,8 @@ linkage disequilibrium decays with distance. Each stretch of --tree-bp bp has it
 random genealogy of the ancestors; a common SNP is a clade of it (picked by branch
 length, so that a few clades carry most SNPs, as in haplotype blocks), a rare SNP sits
 on a share of the copies of one ancestor. A little mutation noise is added.
+SNP positions are uniform over the region, except in the --sparse ranges, where the
+density is the given share of that elsewhere (the SNP counts stay as asked).
 
 Coding: in every file a genotype code counts the copies of the SECOND allele letter
 of its own line. The haplotype file's 1 marks the allele that the program's aligned
@@ -28,6 +30,7 @@ import argparse
 import operator
 import os
 import random
+import re
 import sys
 
 sys.dont_write_bytecode = True  # keep tools/ free of __pycache__
@@ -89,7 +92,9 @@ def parse_args(argv):
     add("--duos", type=int, default=0, help="panel duos (parent, child)")
     add("--singletons", type=int, default=0, help="panel singletons")
     add("--missing", type=float, default=0.02,
-        help="chance that a study or panel code is written as 9")
+        help="chance that a study code (and, without --panel-missing, a panel code) is 9")
+    add("--panel-missing", type=float, default=None,
+        help="chance that a panel code is written as 9 (default: the value of --missing)")
     add("--region-bp", type=int, default=1_000_000, help="length of the region in bp")
     add("--start-pos", type=int, default=1_000_000, help="first possible position")
     add("--rare-fraction", type=float, default=0.25,
@@ -113,9 +118,15 @@ def parse_args(argv):
     add("--names", choices=("rs", "pos"), default="rs",
         help="rs: rs<random number>; pos: <chrom-prefix><position>")
     add("--chrom-prefix", default="chr1:", help="prefix of the names with --names pos")
+    add("--sparse", action="append", default=[], type=sparse_range, metavar="START-END:KEEP",
+        help="inside positions START to END (both included) place SNPs at the density KEEP "
+             "(a share, e.g. 0.02) of that elsewhere; repeatable, overlapping shares multiply")
     add("--truth", action="store_true",
-        help="also write truth.dat: the study's complete genotypes at every SNP")
+        help="also write truth.dat: the study's complete genotypes at every SNP, "
+             "including those that the study does not type")
     args = p.parse_args(argv)
+    if args.panel_missing is None:
+        args.panel_missing = args.missing
     check_args(p, args)
     return args
 
@@ -126,7 +137,7 @@ def check_args(parser, a):
               a.singletons, a.hap_missing)
     if min(counts) < 0:
         parser.error("counts must not be negative")
-    for name in ("study_fraction", "missing", "rare_fraction", "swap_fraction",
+    for name in ("study_fraction", "missing", "panel_missing", "rare_fraction", "swap_fraction",
                  "recode_fraction", "ambiguous_fraction", "strand_fraction"):
         if not 0.0 <= getattr(a, name) <= 1.0:
             parser.error(f"--{name.replace('_', '-')} must lie between 0 and 1")
@@ -144,12 +155,62 @@ def check_args(parser, a):
         parser.error("--hap-missing exceeds --panel-snps")
     if a.panel_snps + a.study_only > a.region_bp:
         parser.error("more SNPs than base pairs in the region")
+    if a.panel_snps + a.study_only > room(a.start_pos, a.region_bp, a.sparse):
+        parser.error("more SNPs than base pairs outside the --sparse ranges that keep none")
     if a.start_pos <= -300_000_000 or a.start_pos + a.region_bp >= 300_000_000:
         parser.error("positions must lie strictly between -300000000 and 300000000")
     members = 3 * a.trios + 2 * a.duos + a.singletons
     if 2 * max(members, a.study_individuals, 4 * a.trios + 3 * a.duos + 2 * a.singletons) \
             + 60 > MAX_LINE:
         parser.error("too many columns: lines would exceed 99,999 characters")
+
+
+def sparse_range(text):
+    """START-END:KEEP of --sparse as (start, end, keep)."""
+    m = re.fullmatch(r"(-?\d+)-(-?\d+):([0-9.eE+-]+)", text.strip())
+    try:
+        start, end, keep = int(m.group(1)), int(m.group(2)), float(m.group(3))
+    except (AttributeError, ValueError):
+        raise argparse.ArgumentTypeError(f"'{text}' is not START-END:KEEP") from None
+    if start > end or not 0.0 <= keep <= 1.0:
+        raise argparse.ArgumentTypeError(f"'{text}': START must not exceed END and KEEP "
+                                         f"must lie between 0 and 1")
+    return start, end, keep
+
+
+def keep_share(pos, sparse):
+    """Relative SNP density at a position: the product of the KEEP of its --sparse ranges."""
+    keep = 1.0
+    for start, end, k in sparse:
+        if start <= pos <= end:
+            keep *= k
+    return keep
+
+
+def room(start_pos, region_bp, sparse):
+    """Positions of the region that can hold a SNP (those not in a range that keeps none)."""
+    end_pos = start_pos + region_bp - 1
+    closed = sorted((max(s, start_pos), min(e, end_pos)) for s, e, k in sparse if k == 0.0)
+    free, at = region_bp, start_pos
+    for s, e in closed:
+        s = max(s, at)
+        if s <= e:
+            free -= e - s + 1
+            at = e + 1
+    return free
+
+
+def place(a, rng, n):
+    """n distinct sorted positions in the region, uniform except in the --sparse ranges,
+    where a drawn position stays only with the chance of its keep share."""
+    if not a.sparse:
+        return sorted(rng.sample(range(a.start_pos, a.start_pos + a.region_bp), n))
+    taken = set()
+    while len(taken) < n:
+        pos = rng.randrange(a.start_pos, a.start_pos + a.region_bp)
+        if pos not in taken and rng.random() < keep_share(pos, a.sparse):
+            taken.add(pos)
+    return sorted(taken)
 
 
 def share(fraction, n):
@@ -160,7 +221,7 @@ def share(fraction, n):
 def design_snps(a, rng):
     """Places the SNPs and decides for each which files hold it and how it is coded."""
     n = a.panel_snps + a.study_only
-    positions = sorted(rng.sample(range(a.start_pos, a.start_pos + a.region_bp), n))
+    positions = place(a, rng, n)
     if a.names == "rs":
         names = [f"rs{k}" for k in rng.sample(range(1000, 1_000_000_000), n)]
     else:
@@ -320,7 +381,7 @@ class Writer:
         col = self.pop.column(snp.pos)
         lay, a, rng = self.layout, self.a, self.rng
         miss_s = scattered(rng, a.study_individuals, a.missing) if snp.in_study else []
-        miss_p = scattered(rng, lay.n_members, a.missing) if snp.in_panel else []
+        miss_p = scattered(rng, lay.n_members, a.panel_missing) if snp.in_panel else []
         for _ in range(MAX_RETRIES):
             lines = self.attempt(snp, col, miss_s, miss_p)
             if lines is not None:
