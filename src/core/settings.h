@@ -38,6 +38,8 @@ struct Settings {
   std::string hfile = "haplotype.dat";  // phased haplotypes
   std::string ofile = "imp_geno.out";   // output file, used exactly as given
   std::string ped;                      // family structure of a VCF panel ("": none)
+  std::string sites;                    // the per-site file ("": none)
+  int loo = 0;                          // 1: leave-one-out check of the typed SNPs
   int hap_flag = 1;                     // always on: the haplotype file is read
   int no_fix = 0;                       // 1: no strand check and fix
   int no_remove = 0;                    // 1: keep unresolved A/T and C/G SNPs

@@ -19,6 +19,15 @@ void print_skipped(const SkipCounts& c, const std::string& path) {
       c.total(), path.c_str(), c.n[0], c.n[1], c.n[2], c.n[3]);
 }
 
+// Notes a record that takes no part: counted, and kept for a per-site file.
+void skip(const VcfReader& r, const Settings& s, SkipCounts& counts,
+          std::vector<SkippedRecord>& kept) {
+  ++counts.n[static_cast<int>(r.skip_reason())];
+  if (s.sites.empty()) return;
+  kept.push_back({std::string(r.contig()), r.pos(), std::string(r.id()), std::string(r.ref_text()),
+                  r.alt_text(), r.skip_reason(), false});
+}
+
 // Appends the fixed fields of the reader's current record as row s.
 void append_site(GenotypeRows& rows, const VcfReader& r) {
   rows.name.emplace_back(r.id());
@@ -40,7 +49,7 @@ Contig& contig_for(std::vector<Contig>& contigs, const VcfReader& r) {
   return contigs.back();
 }
 
-StudyInput read_study_vcf(VcfReader& r) {
+StudyInput read_study_vcf(const Settings& s, VcfReader& r) {
   StudyInput in;
   in.vcf = true;
   in.samples = r.samples();
@@ -50,7 +59,7 @@ StudyInput read_study_vcf(VcfReader& r) {
   int rows = 0;
   while (r.next()) {
     if (!r.usable()) {
-      ++in.skipped.n[static_cast<int>(r.skip_reason())];
+      skip(r, s, in.skipped, in.skipped_records);
       continue;
     }
     r.decode_genotypes();
@@ -98,7 +107,7 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
   int hap_rows = 0;
   while (r.next()) {
     if (!r.usable()) {
-      ++in.skipped.n[static_cast<int>(r.skip_reason())];
+      skip(r, s, in.skipped, in.skipped_records);
       continue;
     }
     r.decode_genotypes();
@@ -156,7 +165,7 @@ HapInput read_haplotypes_vcf(const Settings& s, VcfReader& r) {
   SkipCounts skipped;
   while (r.next()) {
     if (!r.usable()) {
-      ++skipped.n[static_cast<int>(r.skip_reason())];
+      skip(r, s, skipped, in.skipped_records);
       continue;
     }
     r.decode_genotypes();
@@ -180,6 +189,10 @@ HapInput read_haplotypes_vcf(const Settings& s, VcfReader& r) {
     }
     if (!ok) {
       ++unphased;
+      if (!s.sites.empty())
+        in.skipped_records.push_back({std::string(r.contig()), r.pos(), std::string(r.id()),
+                                      std::string(r.ref_text()), r.alt_text(), SkipReason::filter,
+                                      true});
       continue;
     }
     HapContig& c = contig_for(in.contigs, r);
@@ -216,7 +229,7 @@ std::vector<std::string> numbered_individuals(int n) {
 }
 
 StudyInput read_study_input(const Settings& s, std::unique_ptr<VcfReader> vcf) {
-  if (vcf != nullptr) return read_study_vcf(*vcf);
+  if (vcf != nullptr) return read_study_vcf(s, *vcf);
   StudyInput in;
   in.contigs.push_back({"", read_study(s.gfile)});
   in.samples = numbered_individuals(in.contigs[0].table.nind);

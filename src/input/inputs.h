@@ -16,6 +16,17 @@
 
 namespace tessellar {
 
+// A record that takes no part, kept for the per-site file.
+struct SkippedRecord {
+  std::string contig;
+  int pos = 0;
+  std::string id;
+  std::string ref;
+  std::string alt;
+  SkipReason reason = SkipReason::filter;
+  bool unphased = false;  // a haplotype record without phased GT for every sample
+};
+
 struct StudyContig {
   std::string name;  // "" for a text file
   StudyTable table;
@@ -27,6 +38,7 @@ struct StudyInput {
   std::vector<HeaderContig> header_contigs;  // the contigs its header names
   std::vector<StudyContig> contigs;          // in file order
   SkipCounts skipped;
+  std::vector<SkippedRecord> skipped_records;  // kept when there is a per-site file
 };
 
 struct PanelContig {
@@ -47,6 +59,7 @@ struct PanelInput {
   int nUN = 0;
   std::vector<PanelContig> contigs;
   SkipCounts skipped;
+  std::vector<SkippedRecord> skipped_records;  // kept when there is a per-site file
 };
 
 struct HapContig {
@@ -59,6 +72,7 @@ struct HapContig {
 struct HapInput {
   bool vcf = false;  // VCF rows match panel rows by position and alleles; text rows by name
   std::vector<HapContig> contigs;
+  std::vector<SkippedRecord> skipped_records;  // kept when there is a per-site file
 };
 
 // Reads the study file (-gfile).

@@ -151,11 +151,11 @@ void assign_haplotype_rows(SnpUnion& snp_union, const std::vector<int>& hap_of_p
 HapTable haplotypes_by_position(const PanelTable& panel, const HapTable& haps,
                                 const std::vector<int>& pos,
                                 const std::vector<std::array<char, 2>>& allele,
-                                std::vector<int>& hap_of_row) {
+                                std::vector<int>& hap_of_row, std::vector<bool>& taken) {
   HapTable out;
   out.ncol = haps.ncol;
   hap_of_row.assign(static_cast<std::size_t>(panel.nsnp), -1);
-  std::vector<bool> taken(static_cast<std::size_t>(haps.nsnp), false);
+  taken.assign(static_cast<std::size_t>(haps.nsnp), false);
   int k = 0;
   for (int r = 0; r < panel.nsnp; ++r) {
     while (k < haps.nsnp && pos[static_cast<std::size_t>(k)] < panel.pos[r]) ++k;

@@ -50,10 +50,11 @@ void assign_haplotype_rows(SnpUnion& snp_union, const std::vector<int>& hap_of_p
 // to the panel rows: a panel row takes the first row at its position with
 // the same alleles, or swapped ones (its bits then inverted), so that every
 // bit counts the panel's ALT. Returns the rows in panel order with
-// hap_of_row[r] the row of panel row r (-1: none).
+// hap_of_row[r] the row of panel row r (-1: none); taken[q] says whether
+// row q of haps was tied to a panel row.
 HapTable haplotypes_by_position(const PanelTable& panel, const HapTable& haps,
                                 const std::vector<int>& pos,
                                 const std::vector<std::array<char, 2>>& allele,
-                                std::vector<int>& hap_of_row);
+                                std::vector<int>& hap_of_row, std::vector<bool>& taken);
 
 }  // namespace tessellar

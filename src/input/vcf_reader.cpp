@@ -204,6 +204,18 @@ void VcfReader::classify() {
   usable_ = true;
 }
 
+std::string_view VcfReader::ref_text() const {
+  return h_->record->d.allele[0];
+}
+
+std::string VcfReader::alt_text() const {
+  const bcf1_t* rec = h_->record;
+  if (rec->n_allele < 2) return ".";
+  std::string alt = rec->d.allele[1];
+  for (int a = 2; a < rec->n_allele; ++a) alt += std::string(",") + rec->d.allele[a];
+  return alt;
+}
+
 void VcfReader::decode_genotypes() {
   const int n = bcf_get_genotypes(h_->header, h_->record, &gt_, &gt_room_);
   const int nsamples = static_cast<int>(samples_.size());

@@ -64,6 +64,9 @@ class VcfReader {
   // Whether it is a biallelic SNP that passes the filters; when not, why.
   bool usable() const { return usable_; }
   SkipReason skip_reason() const { return reason_; }
+  // REF and ALT as written ("." for no ALT).
+  std::string_view ref_text() const;
+  std::string alt_text() const;  // several ALT alleles comma-separated
   // REF and ALT in upper case (usable records only).
   char ref() const { return ref_; }
   char alt() const { return alt_; }

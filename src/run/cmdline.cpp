@@ -76,6 +76,9 @@ const OptionWord kOptions[] = {
      &Settings::threads},
     {"-ped", kPed, Takes::path, "family structure of the VCF panel read from '%s'\n", nullptr,
      &Settings::ped},
+    {"-sites", kSites, Takes::path, "per-site fates and figures written to '%s'\n", nullptr,
+     &Settings::sites},
+    {"-loo", kLoo, Takes::nothing, "leave-one-out check of the typed SNPs\n", &Settings::loo},
 };
 
 constexpr const char* kUsage =
@@ -104,6 +107,11 @@ Imputation:
   -no_fix            no strand check and fix              [strands checked]
   -no_remove         keep A/T and C/G SNPs whose strand cannot be told
   -threads N         worker threads, 1 to 256; same output for any N [1]
+Quality:
+  -sites FILE        per-site file: the fate of every SNP of the inputs and its
+                     AF, MAF, INFO, tag-set score and tags (.gz: bgzipped)
+  -loo               leave-one-out check: impute each typed SNP as if untyped,
+                     report its ER2 and a summary by allele frequency
   -h, -speed         accepted; they change the run log only
 Other:
   -help, --help      this summary;  --version  the version

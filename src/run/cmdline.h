@@ -29,6 +29,8 @@ enum Option {
   kMin,
   kThreads,  // not in the defaults report, nor the options below
   kPed,
+  kSites,
+  kLoo,
   kOptionCount
 };
 

@@ -6,17 +6,13 @@
 #include <string>
 
 #include "core/fatal.h"
-#include "input/alignment.h"
 #include "input/inputs.h"
-#include "input/snp_union.h"
 #include "input/vcf_reader.h"
 #include "run/cmdline.h"
-#include "run/impute.h"
+#include "run/contig_run.h"
 #include "run/output.h"
-#include "run/pass.h"
 #include "run/text_format.h"
 #include "run/vcf_format.h"
-#include "tags/tag_search.h"
 
 namespace tessellar {
 namespace {
@@ -29,16 +25,7 @@ struct Inputs {
   bool text_only = true;  // all three are text files: the union pairs by position alone
 };
 
-// One contig's tables, matched across the inputs.
-struct ContigInputs {
-  std::string name;  // in the output
-  StudyTable* study;
-  PanelTable* panel;
-  PanelContig* own;  // the panel's own haplotypes, or null
-  HapContig* haps;   // the haplotype file's rows, or null
-};
-
-// A text input carries no contig: with one, each VCF input may hold only one.
+// A text input carries no contig: beside one, each VCF input may hold only one.
 void check_mixed(const Inputs& in, const Settings& s) {
   const bool haps_text = !in.panel.own_haplotypes && !in.haps.vcf;
   const bool any_text = !in.study.vcf || !in.panel.vcf || haps_text;
@@ -56,13 +43,16 @@ void check_mixed(const Inputs& in, const Settings& s) {
   check(in.haps.vcf, in.haps.contigs.size(), s.hfile);
 }
 
-// The contig of `contigs` that matches name: by name without "chr", or the
-// only one when either side is text.
+// Whether two contig names match: by name without "chr" when both inputs
+// carry contigs, always when either is text (one contig).
+bool same_contig(const std::string& a, const std::string& b, bool by_name) {
+  return !by_name || contig_key(a) == contig_key(b);
+}
+
 template <typename Contig>
 Contig* matching(std::vector<Contig>& contigs, const std::string& name, bool by_name) {
-  if (!by_name) return contigs.empty() ? nullptr : &contigs[0];
   for (Contig& c : contigs)
-    if (contig_key(c.name) == contig_key(name)) return &c;
+    if (same_contig(c.name, name, by_name)) return &c;
   return nullptr;
 }
 
@@ -73,42 +63,37 @@ std::string text_contig_name(const Inputs& in) {
   return "1";
 }
 
-// Imputes one contig and writes its records.
-void impute_contig(const Settings& run, Inputs& in, ContigInputs& c, const RecordFormat& format,
-                   OutputFile& output) {
-  StudyTable& study = *c.study;
-  PanelTable& panel = *c.panel;
-  HapTable vcf_haps;  // haplotypes that count the panel's ALT, in panel order
-  std::vector<int> hap_of_row;
-  const HapTable* haps = &vcf_haps;
-  if (c.own != nullptr) {
-    vcf_haps = std::move(c.own->haps);
-    hap_of_row = std::move(c.own->hap_of_row);
-  } else if (in.haps.vcf && c.haps != nullptr) {
-    vcf_haps = haplotypes_by_position(panel, c.haps->haps, c.haps->pos, c.haps->allele, hap_of_row);
-  } else if (c.haps != nullptr) {
-    haps = &c.haps->haps;
+Fate skipped_fate(const SkippedRecord& r) {
+  if (r.unphased) return Fate::skipped_unphased;
+  switch (r.reason) {
+    case SkipReason::multiallelic:
+      return Fate::skipped_multiallelic;
+    case SkipReason::symbolic:
+      return Fate::skipped_symbolic;
+    case SkipReason::indel:
+      return Fate::skipped_indel;
+    case SkipReason::filter:
+      return Fate::skipped_filter;
   }
-  const bool by_panel_row = c.own != nullptr || in.haps.vcf;
-  if (by_panel_row) hap_of_row.resize(static_cast<std::size_t>(panel.nsnp), -1);
-  std::vector<int> mismatched;
-  SnpUnion snp_union =
-      in.text_only ? build_union(study, panel) : build_union_by_alleles(study, panel, mismatched);
-  if (by_panel_row) {
-    assign_haplotype_rows(snp_union, hap_of_row, run);
-  } else {
-    match_haplotypes(snp_union, panel, *haps, run);
+  return Fate::skipped_filter;
+}
+
+// The skipped records of one input on the contig, as per-site lines.
+void add_skipped(const std::vector<SkippedRecord>& records, const std::string& contig, bool by_name,
+                 int input, std::vector<ExtraSite>& extras) {
+  for (const SkippedRecord& r : records) {
+    if (!same_contig(r.contig, contig, by_name)) continue;
+    ExtraSite e;
+    e.pos = r.pos;
+    e.name = r.id;
+    e.ref = r.ref;
+    e.alt = r.alt;
+    e.in_study = input == 0;
+    e.in_panel = input == 1;
+    e.haplotypes = input == 2;
+    e.fate = skipped_fate(r);
+    extras.push_back(std::move(e));
   }
-  align_alleles(snp_union, study, panel, run.no_fix, run.no_remove);
-  drop_monomorphic(snp_union, study, panel);
-  if (by_panel_row) align_haplotypes(vcf_haps, panel, hap_of_row);
-  if (!in.text_only && !mismatched.empty())
-    std::printf(
-        "contig %s: %zu SNPs of the panel have other alleles than the study's at the same "
-        "position and take no part\n",
-        c.name.c_str(), mismatched.size());
-  const HapIndex hap_index(*haps);
-  run_pass(run, RunTables{c.name, study, panel, *haps, hap_index, snp_union}, format, output);
 }
 
 // The VCF header of the output.
@@ -123,6 +108,29 @@ std::string output_header(const Inputs& in, const std::string& text_contig, int 
     info.contigs.push_back({text_contig, 0});
   }
   return vcf_header(info);
+}
+
+// The panel's contigs that the study lacks: their SNPs on the per-site file.
+void write_contigs_without_study(Inputs& in, bool by_name, SitesFile& sites) {
+  for (PanelContig& pc : in.panel.contigs) {
+    if (matching(in.study.contigs, pc.name, by_name) != nullptr) continue;
+    std::vector<ExtraSite> extras;
+    const PanelTable& t = pc.table;
+    for (int r = 0; r < t.nsnp; ++r) {
+      ExtraSite e;
+      e.pos = t.pos[static_cast<std::size_t>(r)];
+      e.name = t.name[static_cast<std::size_t>(r)];
+      e.ref = std::string(1, t.allele[static_cast<std::size_t>(r)][0]);
+      e.alt = std::string(1, t.allele[static_cast<std::size_t>(r)][1]);
+      e.in_panel = true;
+      e.haplotypes = !pc.hap_of_row.empty() && pc.hap_of_row[static_cast<std::size_t>(r)] >= 0;
+      e.fate = Fate::no_study_contig;
+      extras.push_back(std::move(e));
+    }
+    add_skipped(in.panel.skipped_records, pc.name, by_name, 1, extras);
+    sites.begin_contig(pc.name, std::move(extras));
+    sites.end_contig();
+  }
 }
 
 void run(int argc, char** argv) {
@@ -157,6 +165,10 @@ void run(int argc, char** argv) {
     format = std::make_unique<VcfFormat>();
     output.write_header(output_header(in, text_contig, argc, argv));
   }
+  std::unique_ptr<SitesFile> sites;
+  if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites);
+  LooSummary loo;
+  ContigSinks sinks{*format, output, sites.get(), s.loo ? &loo : nullptr};
 
   const bool by_name = in.study.vcf && (in.panel.vcf || in.haps.vcf);
   PanelTable no_panel;  // for a study contig that the panel lacks
@@ -169,9 +181,19 @@ void run(int argc, char** argv) {
     c.panel = pc != nullptr ? &pc->table : &no_panel;
     c.own = own_haplotypes ? pc : nullptr;
     c.haps = own_haplotypes ? nullptr : matching(in.haps.contigs, sc.name, by_name && in.haps.vcf);
-    impute_contig(run, in, c, *format, output);
+    c.by_alleles = !in.text_only;
+    c.vcf_haplotypes = in.haps.vcf;
+    if (sites != nullptr) {
+      add_skipped(in.study.skipped_records, sc.name, by_name, 0, c.extras);
+      add_skipped(in.panel.skipped_records, sc.name, by_name && in.panel.vcf, 1, c.extras);
+      add_skipped(in.haps.skipped_records, sc.name, by_name && in.haps.vcf, 2, c.extras);
+    }
+    impute_contig(run, c, sinks);
   }
+  if (sites != nullptr) write_contigs_without_study(in, by_name, *sites);
   output.commit();
+  if (sites != nullptr) sites->commit();
+  if (s.loo) loo.print();
   print_complete_stamp();
 }
 

@@ -1,6 +1,8 @@
 // Imputing one SNP in mode 0 (untyped) or mode 1 (typed, with missing codes).
 #include "run/impute.h"
 
+#include <limits>
+
 #include "haplo/em.h"
 #include "haplo/imputation.h"
 
@@ -42,10 +44,10 @@ bool SnpImputer::impute(int j, Mode mode) {
 }
 
 bool SnpImputer::choose_window(int j, Mode mode) {
-  double score = 0.0;
-  getMD_max(s_, tag_list_.data(), &score, j, mode, tag_tables_,
+  score_ = 0.0;
+  getMD_max(s_, tag_list_.data(), &score_, j, mode, tag_tables_,
             WindowRows{panel_tags_.data(), study_tags_.data()}, *scratch_);
-  return score >= kMinTagScore;
+  return score_ >= kMinTagScore;
 }
 
 void SnpImputer::fill_window_rows(Mode mode) {
@@ -118,6 +120,22 @@ void SnpImputer::make_record(Mode mode) {
         static_cast<int8_t>(study_tags_[static_cast<std::size_t>(i) * m]);
   r.codes = target_codes_.data();
   r.prob = {prob_[0].data(), prob_[1].data(), prob_[2].data()};
+  r.score = score_;
+  // The tags by name (their position where they have none), in window order.
+  tag_names_.clear();
+  for (int k = 1; k < m; ++k) {
+    const int tag = tag_list_[static_cast<std::size_t>(k)];
+    const int sr = u.study_row[tag];
+    const std::string& name = t_.study.name[static_cast<std::size_t>(sr)];
+    if (k > 1) tag_names_ += ',';
+    if (name.empty() || name == ".") {
+      tag_names_ += std::to_string(u.pos[tag]);
+    } else {
+      for (char c : name) tag_names_ += c == ',' || c == ';' || c == '=' ? '_' : c;
+    }
+  }
+  r.tags = tag_names_;
+  r.af = r.info = r.er2 = std::numeric_limits<double>::quiet_NaN();
 }
 
 SnpRecord written_through(const RunTables& tables, int s) {

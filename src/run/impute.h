@@ -42,8 +42,9 @@ class SnpImputer {
   // budget.
   bool impute(int j, Mode mode);
 
-  // The record of the last successful impute, viewing this imputer's buffers.
-  const SnpRecord& record() const { return record_; }
+  // The record of the last successful impute, viewing this imputer's
+  // buffers; with its score and tags, but AF, INFO and ER2 left to the caller.
+  SnpRecord& record() { return record_; }
 
  private:
   bool choose_window(int j, Mode mode);
@@ -64,6 +65,8 @@ class SnpImputer {
   std::vector<double> smoothed_;
   std::array<std::vector<double>, 3> prob_;
   std::vector<int8_t> target_codes_;
+  double score_ = 0;       // the chosen tag set's score
+  std::string tag_names_;  // the tags' names, comma-separated
   SnpRecord record_;
 };
 

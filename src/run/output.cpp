@@ -98,7 +98,7 @@ OutputFile::OutputFile(const std::string& path, OutputKind kind, int threads)
     temp_path_ = name.data();
     ::fchmod(fd_, creation_mode());
   }
-  if (kind_ == OutputKind::vcf_gz || kind_ == OutputKind::bcf) {
+  if (compressed()) {
     codec_ = std::make_unique<Codec>();
     const int fd = fd_;
     fd_ = -1;  // from here the codec owns the descriptor
@@ -115,6 +115,7 @@ OutputFile::OutputFile(const std::string& path, OutputKind kind, int threads)
     // The header is written as text below, not by htslib, which would
     // otherwise mark the file as VCF; its index needs to know.
     if (kind_ == OutputKind::vcf_gz) codec_->file->format.format = htsExactFormat::vcf;
+    if (kind_ == OutputKind::text_gz) return;
     if (threads_ > 1 && kind_ == OutputKind::bcf) hts_set_threads(codec_->file, threads_);
   }
 }
@@ -139,8 +140,11 @@ void OutputFile::write_failed(int error) const {
 }
 
 void OutputFile::write_header(const std::string& header) {
-  if (codec_ == nullptr) {
-    buffer_ += header;
+  if (codec_ == nullptr || kind_ == OutputKind::text_gz) {
+    OutputChunk chunk;
+    chunk.text = header;
+    prepare(chunk);
+    write(chunk);
     return;
   }
   codec_->header = bcf_hdr_init("r");
@@ -183,7 +187,7 @@ void OutputFile::write_plain(const char* data, std::size_t left) {
 }
 
 void OutputFile::prepare(OutputChunk& chunk) const {
-  if (kind_ != OutputKind::vcf_gz) return;
+  if (kind_ != OutputKind::vcf_gz && kind_ != OutputKind::text_gz) return;
   chunk.blocks.clear();
   chunk.block_sizes.clear();
   for (std::size_t at = 0; at < chunk.text.size(); at += BGZF_BLOCK_SIZE) {
@@ -200,8 +204,8 @@ void OutputFile::prepare(OutputChunk& chunk) const {
 }
 
 void OutputFile::write(const OutputChunk& chunk) {
-  if (kind_ == OutputKind::vcf_gz) {
-    write_blocks(chunk, true);
+  if (kind_ == OutputKind::vcf_gz || kind_ == OutputKind::text_gz) {
+    write_blocks(chunk, kind_ == OutputKind::vcf_gz);
     return;
   }
   buffer_ += chunk.text;
@@ -275,7 +279,7 @@ void OutputFile::flush() {
 }
 
 void OutputFile::commit() {
-  if (kind_ != OutputKind::vcf_gz) flush();
+  if (kind_ != OutputKind::vcf_gz && kind_ != OutputKind::text_gz) flush();
   errno = 0;
   if (codec_ != nullptr) {
     if (codec_->file->idx != nullptr && bcf_idx_save(codec_->file) != 0)

@@ -13,7 +13,13 @@
 
 namespace tessellar {
 
-enum class OutputKind { text, vcf, vcf_gz, bcf };
+enum class OutputKind {
+  text,     // the text format (or any text, written as it is)
+  text_gz,  // text compressed with BGZF, no index
+  vcf,
+  vcf_gz,
+  bcf,
+};
 
 // The kind that the output's name asks for.
 OutputKind output_kind(const std::string& path);
@@ -71,6 +77,9 @@ class OutputFile {
   void index_record(const char* line, uint64_t end_offset);
   void discard() noexcept;
   [[noreturn]] void write_failed(int error) const;
+  bool compressed() const {
+    return kind_ == OutputKind::vcf_gz || kind_ == OutputKind::text_gz || kind_ == OutputKind::bcf;
+  }
 
   std::string path_;
   std::string temp_path_;   // empty when writing to path_ directly

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "run/quality.h"
 
 namespace tessellar {
 namespace {
@@ -58,9 +59,8 @@ class Progress {
 
 // What the pass works from.
 struct PassInputs {
-  const Settings& settings;
+  const PassJob& job;
   const RunTables& tables;
-  const RecordFormat& format;
   const OutputFile& output;  // for preparing chunks on the workers
 };
 
@@ -78,47 +78,95 @@ bool is_target(RowAction action) {
       name.c_str(), u.pos[j], kListBudget);
 }
 
-// Appends the records of rows [begin, end) to out; returns the targets met.
-// A list over budget propagates with *failed_row set to its row.
+// The leave-one-out check of row j, a typed SNP that the panel types and
+// the haplotypes cover: imputed as if untyped, its dosages compared with
+// its observed genotypes.
+void check_typed(const RunTables& t, SnpImputer& imputer, int j, RowOutcome& o) {
+  const SnpUnion& u = t.snp_union;
+  if (u.study_row[j] < 0 || u.panel_row[j] < 0 || u.hap_row[j] < 0) return;
+  if (!imputer.impute(j, Mode::untyped)) return;
+  const SnpRecord& r = imputer.record();
+  const int s = u.study_row[j];
+  o.er2 = empirical_r2(t.study.geno.row(s), r.prob, r.nind);
+  o.checked = true;
+  o.checked_info = dosage_figures(r).info;
+  const double f = t.study.freq[static_cast<std::size_t>(s)];
+  o.checked_maf = std::min(f, 1 - f);
+}
+
+// Sets the record's figures, formats it, and notes them in the outcome.
+void append_record(const PassInputs& in, SnpRecord& r, RowOutcome& o, std::string& out) {
+  const DosageFigures figures = dosage_figures(r);
+  r.af = figures.af;
+  if (r.kind != SnpRecord::Kind::written_through) r.info = figures.info;
+  r.er2 = o.er2;
+  in.job.format.append(r, out);
+  o.af = r.af;
+  o.info = r.info;
+  o.score = r.score;
+  if (in.job.outcomes != nullptr && r.kind != SnpRecord::Kind::written_through)
+    o.tags = std::string(r.tags);
+}
+
+// Appends the records of rows [begin, end) to out and, when wanted, their
+// outcomes; returns the targets met. A list over budget propagates with
+// *failed_row set to its row.
 int process_rows(const PassInputs& in, SnpImputer& imputer, int begin, int end, std::string& out,
-                 int* failed_row) {
+                 std::vector<RowOutcome>* outcomes, int* failed_row) {
   const RunTables& t = in.tables;
+  const Settings& s = in.job.settings;
   int targets = 0;
   for (int j = begin; j < end; ++j) {
-    const RowAction action = row_action(in.settings, t, j);
+    const RowAction action = row_action(s, t, j);
     *failed_row = j;
+    RowOutcome o;
+    o.row = j;
+    if (s.loo) check_typed(t, imputer, j, o);
     if (action == RowAction::kWriteThrough) {
-      in.format.append(written_through(t, t.snp_union.study_row[j]), out);
+      SnpRecord r = written_through(t, t.snp_union.study_row[j]);
+      append_record(in, r, o, out);
+      o.result = RowOutcome::Result::written_through;
     } else if (is_target(action)) {
       const Mode mode = action == RowAction::kImputeUntyped ? Mode::untyped : Mode::incomplete;
-      if (imputer.impute(j, mode)) in.format.append(imputer.record(), out);
+      if (imputer.impute(j, mode)) {
+        append_record(in, imputer.record(), o, out);
+        o.result = mode == Mode::untyped ? RowOutcome::Result::untyped : RowOutcome::Result::typed;
+      } else {
+        o.result = RowOutcome::Result::no_tag_set;
+      }
       ++targets;
     }
+    if (outcomes != nullptr) outcomes->push_back(std::move(o));
   }
   return targets;
 }
 
-int count_targets(const Settings& s, const RunTables& t) {
+int count_targets(const PassJob& job) {
   int targets = 0;
-  for (int j = 0; j < t.snp_union.n; ++j) targets += is_target(row_action(s, t, j)) ? 1 : 0;
+  for (int j = job.row_begin; j < job.row_end; ++j)
+    targets += is_target(row_action(job.settings, job.tables, j)) ? 1 : 0;
   return targets;
 }
 
 void run_in_order(const PassInputs& in, OutputFile& output, Progress& progress) {
   const RunTables& t = in.tables;
-  SnpImputer imputer(in.settings, t);
+  SnpImputer imputer(in.job.settings, t);
   OutputChunk chunk;
+  std::vector<RowOutcome> outcomes;
+  std::vector<RowOutcome>* wanted = in.job.outcomes != nullptr ? &outcomes : nullptr;
   int failed_row = -1;
-  for (int begin = 0; begin < t.snp_union.n; begin += kRowsPerChunk) {
-    int end = std::min(t.snp_union.n, begin + kRowsPerChunk);
+  for (int begin = in.job.row_begin; begin < in.job.row_end; begin += kRowsPerChunk) {
+    const int end = std::min(in.job.row_end, begin + kRowsPerChunk);
     chunk.clear();
+    outcomes.clear();
     try {
-      progress.add(process_rows(in, imputer, begin, end, chunk.text, &failed_row));
+      progress.add(process_rows(in, imputer, begin, end, chunk.text, wanted, &failed_row));
     } catch (const ListBudgetExceeded&) {
-      report_over_budget(t, failed_row, row_action(in.settings, t, failed_row));
+      report_over_budget(t, failed_row, row_action(in.job.settings, t, failed_row));
     }
     output.prepare(chunk);
     output.write(chunk);
+    if (wanted != nullptr) (*in.job.outcomes)(outcomes);
   }
 }
 
@@ -129,7 +177,7 @@ class ParallelPass {
   ParallelPass(const PassInputs& in, int threads)
       : in_(in),
         t_(in.tables),
-        chunks_((t_.snp_union.n + kRowsPerChunk - 1) / kRowsPerChunk),
+        chunks_((in.job.row_end - in.job.row_begin + kRowsPerChunk - 1) / kRowsPerChunk),
         slots_(static_cast<std::size_t>(4 * threads)) {
     for (int w = 0; w < threads; ++w) workers_.emplace_back([this] { work(); });
   }
@@ -150,8 +198,9 @@ class ParallelPass {
       lock.unlock();
       if (slot.error) std::rethrow_exception(slot.error);
       if (slot.failed_row >= 0)
-        report_over_budget(t_, slot.failed_row, row_action(in_.settings, t_, slot.failed_row));
+        report_over_budget(t_, slot.failed_row, row_action(in_.job.settings, t_, slot.failed_row));
       output.write(slot.chunk);
+      if (in_.job.outcomes != nullptr) (*in_.job.outcomes)(slot.outcomes);
       progress.add(slot.targets);
       lock.lock();
       slot = Slot();
@@ -164,6 +213,7 @@ class ParallelPass {
  private:
   struct Slot {
     OutputChunk chunk;
+    std::vector<RowOutcome> outcomes;
     int targets = 0;
     int failed_row = -1;  // a row whose lists went over budget
     std::exception_ptr error;
@@ -173,7 +223,7 @@ class ParallelPass {
   Slot& slot_of(int chunk) { return slots_[static_cast<std::size_t>(chunk) % slots_.size()]; }
 
   void work() {
-    SnpImputer imputer(in_.settings, t_);
+    SnpImputer imputer(in_.job.settings, t_);
     for (;;) {
       int c = next_.fetch_add(1);
       if (c >= chunks_) return;
@@ -184,11 +234,13 @@ class ParallelPass {
         if (stop_) return;
       }
       Slot result;
-      int begin = c * kRowsPerChunk;
-      int end = std::min(t_.snp_union.n, begin + kRowsPerChunk);
+      const int begin = in_.job.row_begin + c * kRowsPerChunk;
+      const int end = std::min(in_.job.row_end, begin + kRowsPerChunk);
       int row = -1;
       try {
-        result.targets = process_rows(in_, imputer, begin, end, result.chunk.text, &row);
+        result.targets =
+            process_rows(in_, imputer, begin, end, result.chunk.text,
+                         in_.job.outcomes != nullptr ? &result.outcomes : nullptr, &row);
         in_.output.prepare(result.chunk);
       } catch (const ListBudgetExceeded&) {
         result.failed_row = row;
@@ -229,15 +281,14 @@ RowAction row_action(const Settings& s, const RunTables& t, int j) {
   return RowAction::kSkip;
 }
 
-void run_pass(const Settings& settings, const RunTables& tables, const RecordFormat& format,
-              OutputFile& output) {
-  const PassInputs in{settings, tables, format, output};
-  Progress progress(count_targets(settings, tables));
-  if (settings.threads <= 1) {
+void run_pass(const PassJob& job, OutputFile& output) {
+  const PassInputs in{job, job.tables, output};
+  Progress progress(count_targets(job));
+  if (job.settings.threads <= 1) {
     run_in_order(in, output, progress);
     return;
   }
-  ParallelPass pass(in, settings.threads);
+  ParallelPass pass(in, job.settings.threads);
   pass.write_all(output, progress);
 }
 

@@ -3,6 +3,11 @@
 // targets are imputed in parallel and the records still written in row order.
 #pragma once
 
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
 #include "run/impute.h"
 #include "run/output.h"
 #include "run/records.h"
@@ -15,11 +20,42 @@ enum class RowAction { kSkip, kWriteThrough, kImputeUntyped, kImputeIncomplete }
 // The action for union row j, by the first matching rule.
 RowAction row_action(const Settings& settings, const RunTables& tables, int j);
 
-// Writes the records of every union row to output in the given format,
-// imputing on settings.threads worker threads (1: in the calling thread);
-// the output is the same for every thread count. Shows progress on standard
-// error when it is a terminal.
-void run_pass(const Settings& settings, const RunTables& tables, const RecordFormat& format,
-              OutputFile& output);
+// What became of one union row, with its per-site figures (NaN where they do
+// not apply) and, for a typed SNP that the leave-one-out check imputed as if
+// untyped, that imputation's figures.
+struct RowOutcome {
+  enum class Result { skipped, written_through, typed, untyped, no_tag_set };
+  int row = -1;
+  Result result = Result::skipped;
+  double af = std::numeric_limits<double>::quiet_NaN();
+  double info = std::numeric_limits<double>::quiet_NaN();
+  double score = std::numeric_limits<double>::quiet_NaN();
+  double er2 = std::numeric_limits<double>::quiet_NaN();
+  std::string tags;
+  bool checked = false;     // leave-one-out: imputed as if untyped
+  double checked_maf = 0;   // its observed minor-allele frequency
+  double checked_info = 0;  // the INFO of that imputation
+};
+
+// Receives the outcomes of consecutive union rows, in row order, on the
+// thread that writes the output.
+using OutcomeSink = std::function<void(const std::vector<RowOutcome>&)>;
+
+// What one pass works on: the union rows [row_begin, row_end) of the
+// tables, written to output in the given format.
+struct PassJob {
+  const Settings& settings;
+  const RunTables& tables;
+  const RecordFormat& format;
+  int row_begin = 0;
+  int row_end = 0;
+  const OutcomeSink* outcomes = nullptr;  // null: no per-row outcomes wanted
+};
+
+// Writes the records of the job's rows to output, imputing on
+// settings.threads worker threads (1: in the calling thread); the output is
+// the same for every thread count. Shows progress on standard error when it
+// is a terminal.
+void run_pass(const PassJob& job, OutputFile& output);
 
 }  // namespace tessellar

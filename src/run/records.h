@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,15 @@ struct SnpRecord {
   // prob[g][i]: probability of g copies of the counted allele for individual
   // i, set where codes[i] is 9; null for records written through.
   std::array<const double*, 3> prob{};
+
+  // Per-site figures (NaN where they do not apply): AF and INFO over the
+  // individuals, the score of the tag set, the empirical r2 of the
+  // leave-one-out check; tags: the names of the tags, comma-separated.
+  double af = std::numeric_limits<double>::quiet_NaN();
+  double info = std::numeric_limits<double>::quiet_NaN();
+  double score = std::numeric_limits<double>::quiet_NaN();
+  double er2 = std::numeric_limits<double>::quiet_NaN();
+  std::string_view tags;
 
   // The counted allele and the other one (VCF ALT and REF).
   char counted() const { return letters[first_counted ? 0 : 1]; }

@@ -3,6 +3,7 @@
 // printf's "%.3f" gives for the same doubles.
 #include "run/vcf_format.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace tessellar {
@@ -78,16 +79,29 @@ std::string vcf_header(const VcfHeaderInfo& info) {
     if (c.length > 0) h += ",length=" + std::to_string(c.length);
     h += ">\n";
   }
-  h += "##INFO=<ID=AF,Number=A,Type=Float,Description=\"Estimated ALT allele frequency: the mean "
-       "dosage over the study samples, divided by 2\">\n"
-       "##INFO=<ID=IMP,Number=0,Type=Flag,Description=\"Some genotypes are imputed\">\n"
-       "##INFO=<ID=TYPED,Number=0,Type=Flag,Description=\"Typed in the study\">\n"
-       "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype: as observed, or the most "
-       "probable genotype where imputed\">\n"
-       "##FORMAT=<ID=DS,Number=A,Type=Float,Description=\"ALT allele dosage: P(1 copy) + 2 P(2 "
-       "copies)\">\n"
-       "##FORMAT=<ID=GP,Number=G,Type=Float,Description=\"Probabilities of 0, 1 and 2 ALT "
-       "copies\">\n";
+  h +=
+      "##INFO=<ID=AF,Number=A,Type=Float,Description=\"Estimated ALT allele frequency: the mean "
+      "dosage over the study samples, divided by 2\">\n"
+      "##INFO=<ID=INFO,Number=1,Type=Float,Description=\"Imputation information measure: 1 - "
+      "sum(f - e^2) / (2N theta (1 - theta)) with e = P(1) + 2 P(2), f = P(1) + 4 P(2) per sample, "
+      "N samples, theta = sum(e) / 2N (observed genotypes count as certain); 1 when theta is 0 or "
+      "1\">\n"
+      "##INFO=<ID=TS,Number=1,Type=Float,Description=\"Score (0 to 1) of the tag set that "
+      "imputed the SNP: the share of the variance of its allele count that the tag haplotypes "
+      "explain in the panel's haplotypes\">\n"
+      "##INFO=<ID=TAGS,Number=.,Type=String,Description=\"The tag SNPs that imputed the SNP, in "
+      "position order (a position where a tag has no name)\">\n"
+      "##INFO=<ID=ER2,Number=1,Type=Float,Description=\"Leave-one-out check (-loo): squared "
+      "correlation between the observed genotypes and the dosages of the SNP imputed as if "
+      "untyped\">\n"
+      "##INFO=<ID=IMP,Number=0,Type=Flag,Description=\"Some genotypes are imputed\">\n"
+      "##INFO=<ID=TYPED,Number=0,Type=Flag,Description=\"Typed in the study\">\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype: as observed, or the most "
+      "probable genotype where imputed\">\n"
+      "##FORMAT=<ID=DS,Number=A,Type=Float,Description=\"ALT allele dosage: P(1 copy) + 2 P(2 "
+      "copies)\">\n"
+      "##FORMAT=<ID=GP,Number=G,Type=Float,Description=\"Probabilities of 0, 1 and 2 ALT "
+      "copies\">\n";
   h += "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
   for (const std::string& s : info.samples) h += "\t" + s;
   h += "\n";
@@ -97,19 +111,9 @@ std::string vcf_header(const VcfHeaderInfo& info) {
 VcfFormat::VcfFormat() : thousandths_(kDecimals, kMaxThousandths) {}
 
 void VcfFormat::append(const SnpRecord& r, std::string& out) const {
-  // The fixed columns and INFO, with AF from the dosages.
-  double dosage_sum = 0;
+  // The fixed columns and INFO.
   bool imputed = false;
-  for (int i = 0; i < r.nind; ++i) {
-    const int code = r.codes[i];
-    if (code == 9 && r.prob[0] != nullptr) {
-      dosage_sum += r.prob[1][i] + 2 * r.prob[2][i];
-      imputed = true;
-    } else if (code != 9) {
-      dosage_sum += code;
-    }
-  }
-  const double af = r.nind > 0 ? dosage_sum / (2.0 * r.nind) : 0.0;
+  for (int i = 0; i < r.nind && !imputed && r.prob[0] != nullptr; ++i) imputed = r.codes[i] == 9;
   char head[160];
   const int length = std::snprintf(head, sizeof head, "\t%d\t", r.pos);
   out += r.contig;
@@ -119,10 +123,22 @@ void VcfFormat::append(const SnpRecord& r, std::string& out) const {
   } else {
     out += r.name;
   }
-  const int info = std::snprintf(head, sizeof head, "\t%c\t%c\t.\tPASS\tAF=%.4f%s%s\tGT:DS:GP",
-                                 r.other(), r.counted(), af, imputed ? ";IMP" : "",
-                                 r.kind != SnpRecord::Kind::untyped ? ";TYPED" : "");
-  out.append(head, static_cast<std::size_t>(info));
+  int n =
+      std::snprintf(head, sizeof head, "\t%c\t%c\t.\tPASS\tAF=%.4f", r.other(), r.counted(), r.af);
+  out.append(head, static_cast<std::size_t>(n));
+  if (!std::isnan(r.info)) {
+    n = std::snprintf(head, sizeof head, ";INFO=%.4f;TS=%.4f", r.info, r.score);
+    out.append(head, static_cast<std::size_t>(n));
+    out += ";TAGS=";
+    out += r.tags;
+  }
+  if (!std::isnan(r.er2)) {
+    n = std::snprintf(head, sizeof head, ";ER2=%.4f", r.er2);
+    out.append(head, static_cast<std::size_t>(n));
+  }
+  if (imputed) out += ";IMP";
+  if (r.kind != SnpRecord::Kind::untyped) out += ";TYPED";
+  out += "\tGT:DS:GP";
 
   // The sample fields, at most 32 bytes each, written in place.
   const std::size_t start = out.size();

@@ -1,0 +1,95 @@
+// AF, INFO, empirical r2 and the leave-one-out summary.
+#include "run/quality.h"
+
+#include <cstdio>
+
+namespace tessellar {
+
+DosageFigures dosage_figures(const SnpRecord& r) {
+  double sum_e = 0;
+  double sum_var = 0;  // sum of f - e^2
+  int n = 0;
+  for (int i = 0; i < r.nind; ++i) {
+    const int code = r.codes[i];
+    if (code == 9 && r.prob[0] != nullptr) {
+      const double p1 = r.prob[1][i];
+      const double p2 = r.prob[2][i];
+      const double e = p1 + 2 * p2;
+      const double f = p1 + 4 * p2;
+      sum_e += e;
+      sum_var += f - e * e;
+      ++n;
+    } else if (code != 9) {
+      sum_e += code;  // certain: f = e^2
+      ++n;
+    }
+  }
+  DosageFigures out;
+  if (n == 0) return out;
+  const double theta = sum_e / (2.0 * n);
+  out.af = theta;
+  if (theta > 0 && theta < 1) out.info = 1 - sum_var / (2.0 * n * theta * (1 - theta));
+  return out;
+}
+
+double empirical_r2(const int8_t* observed, const std::array<const double*, 3>& prob, int n) {
+  double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+  int m = 0;
+  for (int i = 0; i < n; ++i) {
+    if (observed[i] == 9) continue;
+    const double x = observed[i];
+    const double y = prob[1][i] + 2 * prob[2][i];
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    syy += y * y;
+    sxy += x * y;
+    ++m;
+  }
+  if (m == 0) return 0;
+  const double vx = sxx - sx * sx / m;
+  const double vy = syy - sy * sy / m;
+  const double cxy = sxy - sx * sy / m;
+  if (!(vx > 0) || !(vy > 0)) return 0;
+  return cxy * cxy / (vx * vy);
+}
+
+namespace {
+
+int maf_bin(double maf) {
+  if (maf < 0.01) return 0;
+  if (maf < 0.05) return 1;
+  if (maf < 0.20) return 2;
+  return 3;
+}
+
+}  // namespace
+
+void LooSummary::add(double maf, double er2, double info) {
+  const int b = maf_bin(maf);
+  ++count_[static_cast<std::size_t>(b)];
+  er2_[static_cast<std::size_t>(b)] += er2;
+  info_[static_cast<std::size_t>(b)] += info;
+}
+
+void LooSummary::print() const {
+  int total = 0;
+  for (int c : count_) total += c;
+  std::printf(
+      "\nLeave-one-out check: %d typed SNPs imputed as if untyped and compared with their "
+      "observed genotypes\n",
+      total);
+  std::printf("        MAF bin       SNPs   mean ER2  mean INFO\n");
+  static const char* const kBins[kMafBins] = {"< 1 %", "1 - 5 %", "5 - 20 %", "20 - 50 %"};
+  for (int b = 0; b < kMafBins; ++b) {
+    const int n = count_[static_cast<std::size_t>(b)];
+    if (n == 0) {
+      std::printf("        %-10s %7d          .          .\n", kBins[b], n);
+    } else {
+      std::printf("        %-10s %7d %10.4f %10.4f\n", kBins[b], n,
+                  er2_[static_cast<std::size_t>(b)] / n, info_[static_cast<std::size_t>(b)] / n);
+    }
+  }
+}
+
+}  // namespace tessellar

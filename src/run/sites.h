@@ -1,0 +1,86 @@
+// The per-site file (-sites): one tab-separated line per SNP that any input
+// held, in contig and position order, saying what became of it (its fate)
+// with its per-site figures. The pass reports the outcome of each union
+// row; the SNPs outside the union (skipped records, another variant at a
+// study SNP's position, haplotype rows tied to no panel SNP) are merged in
+// by position.
+#pragma once
+
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/impute.h"
+#include "run/output.h"
+#include "run/pass.h"
+
+namespace tessellar {
+
+enum class Fate {
+  typed,             // written through: every genotype observed
+  typed_imputed,     // typed, the missing genotypes imputed from the study
+  imputed,           // imputed from the panel
+  study_only,        // typed with missing genotypes, not in the panel
+  monomorphic,       // one allele (almost) absent
+  strand_ambiguous,  // A/T or C/G whose strand the frequencies cannot tell
+  no_haplotype_row,  // in the panel without phased haplotypes
+  no_tag_set,        // no usable tag set near it
+  allele_mismatch,   // a panel record of another variant at a study SNP's position
+  haplotype_only,    // a haplotype row tied to no panel SNP
+  no_study_contig,   // on a contig that the study lacks
+  skipped_multiallelic,
+  skipped_symbolic,
+  skipped_indel,
+  skipped_filter,
+  skipped_unphased,  // a haplotype record without phased GT for every sample
+};
+
+// The fate's name in the file.
+const char* fate_name(Fate fate);
+
+// A SNP outside the union.
+struct ExtraSite {
+  int pos = -1;  // -1: unknown (a text haplotype row)
+  std::string name;
+  std::string ref;
+  std::string alt;
+  bool in_study = false;
+  bool in_panel = false;
+  bool haplotypes = false;
+  Fate fate = Fate::skipped_filter;
+};
+
+// The union rows as the inputs gave them, before the filters took any out.
+struct UnionOrigins {
+  std::vector<int> study_row;
+  std::vector<int> panel_row;
+};
+
+class SitesFile {
+ public:
+  // Creates path (bgzipped when it ends in ".gz") and writes the header line.
+  explicit SitesFile(const std::string& path);
+
+  // The lines of one contig: extras (any order; sorted here) merged by
+  // position with the outcomes of the union rows, given in row order.
+  void begin_contig(const std::string& contig, std::vector<ExtraSite> extras);
+  void write_rows(const RunTables& tables, const UnionOrigins& origins,
+                  const std::vector<RowOutcome>& outcomes);
+  void end_contig();
+
+  // Closes and renames the file; stops the run on failure.
+  void commit();
+
+ private:
+  void write_extras_before(long long pos);
+  void append_extra(const ExtraSite& e);
+
+  OutputFile file_;
+  std::string contig_;
+  std::vector<ExtraSite> extras_;
+  std::size_t next_extra_ = 0;
+  OutputChunk chunk_;
+};
+
+}  // namespace tessellar
