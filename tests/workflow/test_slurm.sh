@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The workflow submitted to a real SLURM scheduler through
+# workflow/profiles/slurm: a private single-node cluster (munged, slurmctld,
+# slurmd; no accounting database) started here for the test and stopped
+# afterwards, whatever happens. The outputs must be those of one whole
+# Tessellar run, as in test_local.sh, and every chunk must have run as a
+# SLURM job with the rule's memory and threads. Needs root and Debian's
+# slurm-wlm and munge; SKIPPED without them.
+#   tests/workflow/test_slurm.sh [TESSELLAR]
+set -euo pipefail
+TEST_NAME=workflow-slurm
+source "$(dirname "$0")/lib.sh"
+source "$WF_TESTS/slurm_cluster.sh"
+
+need_commands snakemake bcftools tabix bgzip python3
+[ "$(id -u)" -eq 0 ] || skip "not root: the test starts its own munged, slurmctld and slurmd"
+PATH=$PATH:/usr/sbin
+for cmd in munged slurmctld slurmd sbatch scontrol squeue; do
+    command -v "$cmd" > /dev/null || skip "$cmd is not installed (apt-get install slurm-wlm munge)"
+done
+find_tessellar "${1:-}"
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/tsl-wf-slurm.XXXXXX")
+cleanup() {
+    slurm_stop
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+slurm_start "$WORK/cluster" 2> "$WORK/slurm_start.err" ||
+    skip "cannot start a local SLURM cluster: $(tr '\n' ' ' < "$WORK/slurm_start.err")"
+export USER=${USER:-$(id -un)}  # Snakemake's SLURM support reads it
+
+make_data "$WORK"
+write_config "$WORK/config.yaml" study="$WORK/data/study.vcf.gz" panel="$WORK/data/panel.vcf.gz" \
+    ped="$WORK/data/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$CHUNK outdir="$WORK/out" \
+    resources="{tessellar: {mem_mb_base: 700, mem_mb_per_mcell: 100000}}"
+# Snakemake 7 checks cluster jobs every 10 s, every second when CI=true.
+if ! CI=true timeout 600 snakemake -s "$SNAKEFILE" --configfile "$WORK/config.yaml" \
+    --profile "$WF_ROOT/workflow/profiles/slurm" --directory "$WORK" > "$WORK/snakemake.log" 2>&1; then
+    tail -n 30 "$WORK/snakemake.log"
+    tail -n 10 "$WORK/cluster/log/slurmctld.log"
+    fail "the workflow failed on SLURM"
+fi
+
+check_plan "$WORK/out" "$WORK/data"
+check_identity "$WORK/out" "$WORK/whole.vcf.gz" "$WORK/whole.sites.tsv"
+
+# Every chunk ran as a SLURM job, which completed and asked for the memory
+# that its chunk's panel genotypes give (700 MB + 100000 MB per million).
+chunks=$(cat "$WORK"/out/plan/chr?.tsv | grep -vc '^#')
+scontrol show job -o > "$WORK/jobs.txt"
+grep 'JobName=tessellar.impute ' "$WORK/jobs.txt" > "$WORK/impute_jobs.txt" || true
+[ "$(wc -l < "$WORK/impute_jobs.txt")" -eq "$chunks" ] ||
+    fail "SLURM ran $(wc -l < "$WORK/impute_jobs.txt") impute jobs, the plan has $chunks chunks"
+! grep -v 'JobState=COMPLETED' "$WORK/impute_jobs.txt" > /dev/null ||
+    fail "an impute job did not complete: $(grep -v 'JobState=COMPLETED' "$WORK/impute_jobs.txt" | head -n 1)"
+grep -o 'MinMemoryNode=[0-9]*M' "$WORK/impute_jobs.txt" | tr -dc '0-9\n' | sort -n > "$WORK/mem.got"
+awk -F'\t' '!/^#/ { m = 700 + 100000 * ($5 * $6 / 1e6); c = int(m); if (c < m) c++; print c }' \
+    "$WORK"/out/plan/chr?.tsv | sort -n > "$WORK/mem.expected"
+cmp -s "$WORK/mem.got" "$WORK/mem.expected" ||
+    fail "the impute jobs' memory requests $(tr '\n' ' ' < "$WORK/mem.got") are not those of their chunks $(tr '\n' ' ' < "$WORK/mem.expected")"
+pass
