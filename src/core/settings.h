@@ -32,6 +32,14 @@ struct WindowGeometry {
 // missing codes (from the study individuals).
 enum class Mode { untyped = 0, incomplete = 1 };
 
+// Part of one contig: positions start to end (1-based, inclusive).
+struct Region {
+  std::string contig;
+  long long start = 1;
+  long long end = (1LL << 62);
+  bool contains(long long pos) const { return pos >= start && pos <= end; }
+};
+
 struct Settings {
   std::string gfile = "genotype.dat";   // study genotypes
   std::string efile = "external.dat";   // reference panel genotypes
@@ -40,20 +48,22 @@ struct Settings {
   std::string ped;                      // family structure of a VCF panel ("": none)
   std::string sites;                    // the per-site file ("": none)
   int loo = 0;                          // 1: leave-one-out check of the typed SNPs
-  int hap_flag = 1;                     // always on: the haplotype file is read
-  int no_fix = 0;                       // 1: no strand check and fix
-  int no_remove = 0;                    // 1: keep unresolved A/T and C/G SNPs
-  int speed_flag = 1;                   // always on: panel SNPs without haplotype row dropped
-  int nTR = 30;                         // trios in the panel
-  int nDU = 0;                          // duos
-  int nUN = 0;                          // singletons
-  WindowGeometry geometry;              // M = tag count + 1, K = 2^M
-  int window = 50000;                   // candidate distance in bp
-  int maxnum = 20;                      // most candidates
-  int minnum = 8;                       // fewest candidates when that many exist
-  int threads = 1;                      // worker threads of the pass
-  bool panel_given = false;             // -panel was given
-  bool hfile_given = false;             // -hfile was given
+  bool has_region = false;              // -region: impute only the SNPs of region
+  Region region;
+  int hap_flag = 1;          // always on: the haplotype file is read
+  int no_fix = 0;            // 1: no strand check and fix
+  int no_remove = 0;         // 1: keep unresolved A/T and C/G SNPs
+  int speed_flag = 1;        // always on: panel SNPs without haplotype row dropped
+  int nTR = 30;              // trios in the panel
+  int nDU = 0;               // duos
+  int nUN = 0;               // singletons
+  WindowGeometry geometry;   // M = tag count + 1, K = 2^M
+  int window = 50000;        // candidate distance in bp
+  int maxnum = 20;           // most candidates
+  int minnum = 8;            // fewest candidates when that many exist
+  int threads = 1;           // worker threads of the pass
+  bool panel_given = false;  // -panel was given
+  bool hfile_given = false;  // -hfile was given
 
   // Panel members: 3 nTR + 2 nDU + nUN.
   long long panel_members() const { return 3LL * nTR + 2LL * nDU + nUN; }

@@ -55,6 +55,7 @@ StudyInput read_study_vcf(const Settings& s, VcfReader& r) {
   in.samples = r.samples();
   in.header_contigs = r.header_contigs();
   const int nind = static_cast<int>(in.samples.size());
+  in.nind = nind;
   if (nind == 0) fatal("'%s' holds no samples: the study needs individuals", r.path().c_str());
   int rows = 0;
   while (r.next()) {
@@ -71,7 +72,8 @@ StudyInput read_study_vcf(const Settings& s, VcfReader& r) {
     set_frequencies(t, t.nsnp - 1);
     ++rows;
   }
-  if (rows == 0) fatal("'%s' holds no biallelic SNP that passes its filters", r.path().c_str());
+  if (rows == 0 && !s.has_region)
+    fatal("'%s' holds no biallelic SNP that passes its filters", r.path().c_str());
   std::printf("%d SNPs and %d individuals read from '%s'\n", rows, nind, r.path().c_str());
   print_skipped(in.skipped, r.path());
   return in;
@@ -103,6 +105,8 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
         s.nTR, s.nDU, s.nUN, r.path().c_str(), s.ped.empty() ? "" : " with ",
         s.ped.empty() ? "" : ("'" + s.ped + "'").c_str(), in.nTR, in.nDU, in.nUN);
   const int H = static_cast<int>(layout.haplotypes.size());
+  in.haplotypes = H;
+  in.members = n;
   int rows = 0;
   int hap_rows = 0;
   while (r.next()) {
@@ -137,7 +141,8 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
     }
     ++hap_rows;
   }
-  if (rows == 0) fatal("'%s' holds no biallelic SNP that passes its filters", r.path().c_str());
+  if (rows == 0 && !s.has_region)
+    fatal("'%s' holds no biallelic SNP that passes its filters", r.path().c_str());
   std::printf("%d SNPs, %d trios, %d duos and %d singletons read from '%s'\n", rows, in.nTR, in.nDU,
               in.nUN, r.path().c_str());
   print_skipped(in.skipped, r.path());
@@ -207,7 +212,7 @@ HapInput read_haplotypes_vcf(const Settings& s, VcfReader& r) {
     ++c.haps.nsnp;
     ++rows;
   }
-  if (rows == 0)
+  if (rows == 0 && !s.has_region)
     fatal("'%s' holds no biallelic SNP with phased haplotypes that passes its filters",
           r.path().c_str());
   std::printf("%d SNPs, %d trios, %d duos, and %d singletons read from '%s'\n", rows, s.nTR, s.nDU,
@@ -232,7 +237,8 @@ StudyInput read_study_input(const Settings& s, std::unique_ptr<VcfReader> vcf) {
   if (vcf != nullptr) return read_study_vcf(s, *vcf);
   StudyInput in;
   in.contigs.push_back({"", read_study(s.gfile)});
-  in.samples = numbered_individuals(in.contigs[0].table.nind);
+  in.nind = in.contigs[0].table.nind;
+  in.samples = numbered_individuals(in.nind);
   return in;
 }
 
@@ -245,6 +251,7 @@ PanelInput read_panel_input(const Settings& s, std::unique_ptr<VcfReader> vcf,
   in.nUN = s.nUN;
   in.contigs.emplace_back();
   in.contigs[0].table = read_panel(s.efile, s);
+  in.members = in.contigs[0].table.ncol;
   return in;
 }
 

@@ -34,6 +34,7 @@ struct StudyContig {
 
 struct StudyInput {
   bool vcf = false;
+  int nind = 0;
   std::vector<std::string> samples;          // individual ids, in study order
   std::vector<HeaderContig> header_contigs;  // the contigs its header names
   std::vector<StudyContig> contigs;          // in file order
@@ -54,6 +55,8 @@ struct PanelContig {
 struct PanelInput {
   bool vcf = false;
   bool own_haplotypes = false;  // haplotypes taken from the panel itself
+  int members = 0;              // panel members (columns)
+  int haplotypes = 0;           // haplotype columns of its own haplotypes
   int nTR = 0;
   int nDU = 0;
   int nUN = 0;
@@ -74,6 +77,9 @@ struct HapInput {
   std::vector<HapContig> contigs;
   std::vector<SkippedRecord> skipped_records;  // kept when there is a per-site file
 };
+
+// The readers of VCF inputs stop the run on a file without any usable SNP,
+// but not in a run with -region, where a range may hold none.
 
 // Reads the study file (-gfile).
 StudyInput read_study_input(const Settings& s, std::unique_ptr<VcfReader> vcf);

@@ -5,6 +5,7 @@
 #include <htslib/hts.h>
 #include <htslib/hts_log.h>
 #include <htslib/kstring.h>
+#include <htslib/tbx.h>
 #include <htslib/vcf.h>
 #include <sys/stat.h>
 
@@ -57,10 +58,32 @@ struct VcfReader::Handles {
   htsFile* file = nullptr;
   bcf_hdr_t* header = nullptr;
   bcf1_t* record = nullptr;
+  hts_idx_t* index = nullptr;  // BCF
+  tbx_t* tabix = nullptr;      // bgzipped VCF
+  hts_itr_t* iterator = nullptr;
+  kstring_t line = {0, 0, nullptr};
   ~Handles() {
+    if (iterator != nullptr) hts_itr_destroy(iterator);
+    if (tabix != nullptr) tbx_destroy(tabix);
+    if (index != nullptr) hts_idx_destroy(index);
+    std::free(line.s);
     if (record != nullptr) bcf_destroy(record);
     if (header != nullptr) bcf_hdr_destroy(header);
     if (file != nullptr) hts_close(file);
+  }
+  // An iterator over [from, to] (1-based) of header contig id, or null.
+  hts_itr_t* query(int id, const char* name, long long from, long long to) const {
+    if (index != nullptr) return bcf_itr_queryi(index, id, from - 1, to);
+    if (tabix == nullptr) return nullptr;
+    const int tid = tbx_name2id(tabix, name);
+    return tid < 0 ? nullptr : tbx_itr_queryi(tabix, tid, from - 1, to);
+  }
+  // The next record of it into record: 0, -1 at the end, less on an error.
+  int next_of(hts_itr_t* it) {
+    if (index != nullptr) return bcf_itr_next(file, it, record);
+    const int got = tbx_itr_next(file, tabix, it, &line);
+    if (got < 0) return got;
+    return vcf_parse(&line, header, record) == 0 ? 0 : -2;
   }
 };
 
@@ -125,15 +148,80 @@ void VcfReader::damaged(const char* what) const {
   fatal("'%s': %s after contig %s position %d", path_.c_str(), what, contig_.c_str(), pos_);
 }
 
+int VcfReader::header_contig(std::string_view contig) const {
+  for (std::size_t c = 0; c < contigs_.size(); ++c)
+    if (contig_key(contigs_[c].name) == contig_key(contig)) return static_cast<int>(c);
+  return -1;
+}
+
+bool VcfReader::load_index() {
+  if (h_->index == nullptr && h_->tabix == nullptr && !index_tried_) {
+    index_tried_ = true;
+    const htsExactFormat format = hts_get_format(h_->file)->format;
+    if (format == htsExactFormat::bcf) {
+      h_->index = bcf_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    } else if (hts_get_format(h_->file)->compression == htsCompression::bgzf) {
+      h_->tabix = tbx_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    }
+  }
+  return h_->index != nullptr || h_->tabix != nullptr;
+}
+
+bool VcfReader::restrict_to(std::string_view contig, long long from, long long to) {
+  restricted_ = true;
+  only_contig_ = header_contig(contig);
+  only_from_ = from;
+  only_to_ = to;
+  if (!load_index()) return false;
+  if (h_->iterator != nullptr) hts_itr_destroy(h_->iterator);
+  h_->iterator = nullptr;
+  if (only_contig_ >= 0)
+    h_->iterator = h_->query(
+        only_contig_, contigs_[static_cast<std::size_t>(only_contig_)].name.c_str(), from, to);
+  text_ = false;  // records read through an index have no line numbers
+  return true;
+}
+
+bool VcfReader::has_records(std::string_view contig, long long from, long long to) {
+  if (!load_index()) return true;
+  const int id = header_contig(contig);
+  if (id < 0 || from > to) return false;
+  hts_itr_t* it = h_->query(id, contigs_[static_cast<std::size_t>(id)].name.c_str(), from, to);
+  if (it == nullptr) return false;
+  const bool any = h_->next_of(it) >= 0;
+  hts_itr_destroy(it);
+  return any;
+}
+
+// The next record of the file, or of the restriction; false at the end.
+bool VcfReader::read_record() {
+  bcf1_t* rec = h_->record;
+  for (;;) {
+    const bool indexed = h_->index != nullptr || h_->tabix != nullptr;
+    int got;
+    if (restricted_ && (only_contig_ < 0 || (indexed && h_->iterator == nullptr))) {
+      return false;  // a contig that the file lacks, or has no record of
+    } else if (restricted_ && indexed) {
+      got = h_->next_of(h_->iterator);
+    } else {
+      got = bcf_read(h_->file, h_->header, rec);
+      ++line_;
+    }
+    if (got == -1) return false;
+    if (got < -1 || rec->errcode != 0) {
+      if (rec->errcode != 0) damaged(parse_error_text(rec->errcode));
+      damaged("the file is truncated or damaged");
+    }
+    if (restricted_ && !indexed &&
+        (rec->rid != only_contig_ || rec->pos + 1 < only_from_ || rec->pos + 1 > only_to_))
+      continue;  // no index: the records outside the restriction are passed over
+    return true;
+  }
+}
+
 bool VcfReader::next() {
   bcf1_t* rec = h_->record;
-  const int got = bcf_read(h_->file, h_->header, rec);
-  if (got == -1) return false;
-  ++line_;
-  if (got < -1 || rec->errcode != 0) {
-    if (rec->errcode != 0) damaged(parse_error_text(rec->errcode));
-    damaged("the file is truncated or damaged");
-  }
+  if (!read_record()) return false;
   if (bcf_unpack(rec, BCF_UN_FLT) != 0) damaged("the file is truncated or damaged");
   check_order();
   id_ = rec->d.id != nullptr ? rec->d.id : ".";

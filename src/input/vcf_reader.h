@@ -52,6 +52,16 @@ class VcfReader {
   const std::vector<HeaderContig>& header_contigs() const { return contigs_; }
   const std::string& path() const { return path_; }
 
+  // From here on reads only the records of the contig whose name matches
+  // contig (by contig_key) at positions from .. to (1-based, inclusive):
+  // through the file's index (tabix or CSI) when it has one, else by reading
+  // past the other records. Returns whether an index is used.
+  bool restrict_to(std::string_view contig, long long from, long long to);
+
+  // Whether the file holds a record of that contig at positions from .. to;
+  // true without an index, which could not tell cheaply.
+  bool has_records(std::string_view contig, long long from, long long to);
+
   // Reads the next record; false at the end of the file. Stops the run on a
   // damaged file, a contig that comes back after another, or positions that
   // go down within a contig.
@@ -99,8 +109,11 @@ class VcfReader {
   struct Handles;
   VcfReader(const std::string& path, const char* role, std::unique_ptr<Handles> handles);
   [[noreturn]] void damaged(const char* what) const;
+  bool read_record();
+  bool load_index();  // loads the index once; whether there is one
   void check_order();
   void classify();
+  int header_contig(std::string_view contig) const;
 
   std::string path_;
   const char* role_;
@@ -114,6 +127,11 @@ class VcfReader {
   std::vector<bool> contig_done_;
   int pos_ = 0;
   std::string id_;
+  bool index_tried_ = false;
+  bool restricted_ = false;  // restrict_to: the contig and positions kept
+  int only_contig_ = -1;
+  long long only_from_ = 0;
+  long long only_to_ = 0;
   bool usable_ = false;
   SkipReason reason_ = SkipReason::filter;
   char ref_ = 0;

@@ -27,6 +27,7 @@ enum class Takes {
   number,   // one integer, converted as atoi does; echoed converted
   tags,     // one integer, the tag count: M = value + 1
   panel,    // three integers: nTR, nDU, nUN
+  region,   // CONTIG, CONTIG:START, CONTIG:START-END
 };
 
 struct OptionWord {
@@ -79,6 +80,7 @@ const OptionWord kOptions[] = {
     {"-sites", kSites, Takes::path, "per-site fates and figures written to '%s'\n", nullptr,
      &Settings::sites},
     {"-loo", kLoo, Takes::nothing, "leave-one-out check of the typed SNPs\n", &Settings::loo},
+    {"-region", kRegion, Takes::region, "only the SNPs of region %s imputed and written\n"},
 };
 
 constexpr const char* kUsage =
@@ -112,6 +114,11 @@ Quality:
                      AF, MAF, INFO, tag-set score and tags (.gz: bgzipped)
   -loo               leave-one-out check: impute each typed SNP as if untyped,
                      report its ER2 and a summary by allele frequency
+Genome-wide runs:
+  -region C:S-E      impute and write only the SNPs of contig C at positions S
+                     to E (also C, or C:S-); chunks of a contig concatenate to
+                     the whole run's output; VCF/BCF inputs are read through
+                     their indexes (bcftools index)
   -h, -speed         accepted; they change the run log only
 Other:
   -help, --help      this summary;  --version  the version
@@ -144,6 +151,45 @@ int to_int(const char* option, const char* text) {
   return static_cast<int>(value);
 }
 
+// A position of -region: digits, commas allowed between them; -1 when not one.
+long long region_position(std::string_view text) {
+  long long value = 0;
+  bool digits = false;
+  for (char c : text) {
+    if (c == ',' && digits) continue;
+    if (c < '0' || c > '9' || value > (1LL << 40)) return -1;
+    value = value * 10 + (c - '0');
+    digits = true;
+  }
+  return digits && value >= 1 ? value : -1;
+}
+
+// CONTIG, CONTIG:START (to the end), CONTIG:START- or CONTIG:START-END,
+// split at the last colon (contig names may hold colons).
+Region parse_region(const char* text) {
+  const std::string_view all(text);
+  Region r;
+  const std::size_t colon = all.rfind(':');
+  const auto bad = [&]() {
+    fatal("-region takes CONTIG:START-END (or CONTIG, CONTIG:START-), found '%s'.", text);
+  };
+  if (colon == std::string_view::npos) {
+    r.contig = std::string(all);
+  } else {
+    r.contig = std::string(all.substr(0, colon));
+    const std::string_view range = all.substr(colon + 1);
+    const std::size_t dash = range.find('-');
+    r.start = region_position(range.substr(0, dash));
+    if (r.start < 0) bad();
+    if (dash != std::string_view::npos && dash + 1 < range.size()) {
+      r.end = region_position(range.substr(dash + 1));
+      if (r.end < 0) bad();
+    }  // CONTIG:START alone, as htslib reads it: from START to the contig's end
+  }
+  if (r.contig.empty() || r.end < r.start) bad();
+  return r;
+}
+
 // Sets what the option sets and prints its echo text; values holds its
 // arguments. The tag count is kept apart until the options end.
 void apply(const OptionWord& entry, const char* const* values, Settings& s, int& tags) {
@@ -163,6 +209,11 @@ void apply(const OptionWord& entry, const char* const* values, Settings& s, int&
     case Takes::tags:
       tags = to_int(entry.word, values[0]);
       std::printf(entry.echo, tags);
+      break;
+    case Takes::region:
+      std::printf(entry.echo, values[0]);
+      s.region = parse_region(values[0]);
+      s.has_region = true;
       break;
     case Takes::panel:
       s.nTR = to_int(entry.word, values[0]);

@@ -31,6 +31,7 @@ enum Option {
   kPed,
   kSites,
   kLoo,
+  kRegion,
   kOptionCount
 };
 

@@ -39,51 +39,88 @@ void add_unmatched_haplotypes(const ContigInputs& c, const SnpUnion& u, std::vec
 
 }  // namespace
 
-void impute_contig(const Settings& run, ContigInputs& c, ContigSinks& sinks) {
+PreparedContig::PreparedContig(const Settings& run, ContigInputs& c, bool keep_origins)
+    : run_(run), c_(c) {
   StudyTable& study = *c.study;
   PanelTable& panel = *c.panel;
-  HapTable vcf_haps;  // haplotypes that count the panel's ALT, in panel order
-  std::vector<int> hap_of_row;
-  std::vector<bool> taken;
-  const HapTable* haps = &vcf_haps;
   if (c.own != nullptr) {
-    vcf_haps = std::move(c.own->haps);
-    hap_of_row = std::move(c.own->hap_of_row);
+    vcf_haps_ = std::move(c.own->haps);
+    hap_of_row_ = std::move(c.own->hap_of_row);
   } else if (c.vcf_haplotypes && c.haps != nullptr) {
-    vcf_haps =
-        haplotypes_by_position(panel, c.haps->haps, c.haps->pos, c.haps->allele, hap_of_row, taken);
+    vcf_haps_ = haplotypes_by_position(panel, c.haps->haps, c.haps->pos, c.haps->allele,
+                                       hap_of_row_, taken_);
   } else if (c.haps != nullptr) {
-    haps = &c.haps->haps;
+    haps_ = &c.haps->haps;
   }
-  const bool by_panel_row = c.own != nullptr || c.vcf_haplotypes;
-  if (by_panel_row) hap_of_row.resize(static_cast<std::size_t>(panel.nsnp), -1);
+  by_panel_row_ = c.own != nullptr || c.vcf_haplotypes;
+  if (by_panel_row_) hap_of_row_.resize(static_cast<std::size_t>(panel.nsnp), -1);
 
-  std::vector<int> mismatched;
-  SnpUnion snp_union =
-      c.by_alleles ? build_union_by_alleles(study, panel, mismatched) : build_union(study, panel);
-  UnionOrigins origins;
-  if (sinks.sites != nullptr) {
-    origins.study_row.assign(snp_union.study_row.data(), snp_union.study_row.data() + snp_union.n);
-    origins.panel_row.assign(snp_union.panel_row.data(), snp_union.panel_row.data() + snp_union.n);
+  snp_union_ =
+      c.by_alleles ? build_union_by_alleles(study, panel, mismatched_) : build_union(study, panel);
+  if (keep_origins) {
+    const int n = snp_union_.n;
+    origins_.study_row.assign(snp_union_.study_row.data(), snp_union_.study_row.data() + n);
+    origins_.panel_row.assign(snp_union_.panel_row.data(), snp_union_.panel_row.data() + n);
   }
-  if (by_panel_row) {
-    assign_haplotype_rows(snp_union, hap_of_row, run);
+  if (by_panel_row_) {
+    assign_haplotype_rows(snp_union_, hap_of_row_, run);
   } else {
-    match_haplotypes(snp_union, panel, *haps, run);
+    match_haplotypes(snp_union_, panel, *haps_, run);
   }
-  align_alleles(snp_union, study, panel, run.no_fix, run.no_remove);
-  drop_monomorphic(snp_union, study, panel);
-  if (by_panel_row) align_haplotypes(vcf_haps, panel, hap_of_row);
-  if (!mismatched.empty())
+  align_alleles(snp_union_, study, panel, run.no_fix, run.no_remove);
+  drop_monomorphic(snp_union_, study, panel);
+  if (by_panel_row_) align_haplotypes(vcf_haps_, panel, hap_of_row_);
+  hap_index_ = std::make_unique<HapIndex>(*haps_);
+  tables_ =
+      std::make_unique<RunTables>(RunTables{c.name, study, panel, *haps_, *hap_index_, snp_union_});
+}
+
+int PreparedContig::first_row_at(long long pos) const {
+  int lo = 0;
+  int hi = snp_union_.n;
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (snp_union_.pos[mid] < pos) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+CandidateEdges PreparedContig::reach(long long from, long long to) const {
+  CandidateEdges edges;
+  const TagScratchPtr scratch = make_tag_scratch();
+  const SnpUnion& u = snp_union_;
+  const int end = first_row_at(to + 1);
+  for (int j = first_row_at(from); j < end; ++j) {
+    const RowAction action = row_action(run_, *tables_, j);
+    const bool checked =
+        run_.loo && u.study_row[j] >= 0 && u.panel_row[j] >= 0 && u.hap_row[j] >= 0;
+    for (const Mode mode : {Mode::untyped, Mode::incomplete}) {
+      const bool wanted = mode == Mode::untyped ? action == RowAction::kImputeUntyped || checked
+                                                : action == RowAction::kImputeIncomplete;
+      if (!wanted) continue;
+      collect_candidates(run_, u, j, mode, *scratch);
+      const CandidateEdges e = candidate_edges(*scratch);
+      edges.left = edges.left || e.left;
+      edges.right = edges.right || e.right;
+    }
+  }
+  return edges;
+}
+
+void PreparedContig::write(ContigSinks& sinks, long long from, long long to) {
+  const PanelTable& panel = *c_.panel;
+  if (!mismatched_.empty())
     std::printf(
         "contig %s: %zu SNPs of the panel have other alleles than the study's at the same "
         "position and take no part\n",
-        c.name.c_str(), mismatched.size());
-
-  const HapIndex hap_index(*haps);
-  const RunTables tables{c.name, study, panel, *haps, hap_index, snp_union};
+        c_.name.c_str(), mismatched_.size());
+  const RunTables& tables = *tables_;
   OutcomeSink sink = [&](const std::vector<RowOutcome>& outcomes) {
-    if (sinks.sites != nullptr) sinks.sites->write_rows(tables, origins, outcomes);
+    if (sinks.sites != nullptr) sinks.sites->write_rows(tables, origins_, outcomes);
     if (sinks.loo != nullptr) {
       for (const RowOutcome& o : outcomes)
         if (o.checked) sinks.loo->add(o.checked_maf, o.er2, o.checked_info);
@@ -91,21 +128,33 @@ void impute_contig(const Settings& run, ContigInputs& c, ContigSinks& sinks) {
   };
   const bool want_outcomes = sinks.sites != nullptr || sinks.loo != nullptr;
   if (sinks.sites != nullptr) {
-    for (int p : mismatched) {
+    std::vector<ExtraSite>& extras = c_.extras;
+    for (int p : mismatched_) {
       ExtraSite e;
       e.pos = panel.pos[static_cast<std::size_t>(p)];
       e.name = panel.name[static_cast<std::size_t>(p)];
       e.ref = std::string(1, panel.allele[static_cast<std::size_t>(p)][0]);
       e.alt = std::string(1, panel.allele[static_cast<std::size_t>(p)][1]);
       e.in_panel = true;
-      e.haplotypes = by_panel_row && hap_of_row[static_cast<std::size_t>(p)] >= 0;
+      e.haplotypes = by_panel_row_ && hap_of_row_[static_cast<std::size_t>(p)] >= 0;
       e.fate = Fate::allele_mismatch;
-      c.extras.push_back(std::move(e));
+      extras.push_back(std::move(e));
     }
-    if (c.own == nullptr) add_unmatched_haplotypes(c, snp_union, taken, c.extras);
-    sinks.sites->begin_contig(c.name, std::move(c.extras));
+    if (c_.own == nullptr) add_unmatched_haplotypes(c_, snp_union_, taken_, extras);
+    // Within the range only; haplotype rows without a position go with the
+    // whole contig alone.
+    const bool whole = from <= 1 && to >= (1LL << 62);
+    std::erase_if(extras, [&](const ExtraSite& e) {
+      return e.pos < 0 ? !whole : (e.pos < from || e.pos > to);
+    });
+    sinks.sites->begin_contig(c_.name, std::move(extras));
   }
-  PassJob job{run, tables, sinks.format, 0, snp_union.n, want_outcomes ? &sink : nullptr};
+  PassJob job{run_,
+              tables,
+              sinks.format,
+              first_row_at(from),
+              first_row_at(to + 1),
+              want_outcomes ? &sink : nullptr};
   run_pass(job, sinks.output);
   if (sinks.sites != nullptr) sinks.sites->end_contig();
 }

@@ -1,8 +1,10 @@
 // Imputing one contig: the union of its study and panel rows, the
-// haplotype rows, the alignment and filters, then the pass, with the
-// per-site file's lines and the leave-one-out summary when they are wanted.
+// haplotype rows, the alignment and filters, then the pass over the rows of
+// a range of positions, with the per-site file's lines and the
+// leave-one-out summary when they are wanted.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "run/quality.h"
 #include "run/records.h"
 #include "run/sites.h"
+#include "tags/tag_search.h"
 
 namespace tessellar {
 
@@ -35,7 +38,35 @@ struct ContigSinks {
   LooSummary* loo = nullptr;   // the leave-one-out summary, or null
 };
 
-// Imputes the contig and writes its records (and per-site lines).
-void impute_contig(const Settings& run, ContigInputs& c, ContigSinks& sinks);
+// A contig's tables after the union, the haplotype rows and the filters.
+// The tables of c are changed (the alignment) and must outlive it.
+class PreparedContig {
+ public:
+  PreparedContig(const Settings& run, ContigInputs& c, bool keep_origins);
+
+  // Whether the candidate collection of any target at positions from .. to
+  // (the leave-one-out checks included) ran into an end of the union.
+  CandidateEdges reach(long long from, long long to) const;
+
+  // Writes the records (and per-site lines) of the rows at positions
+  // from .. to; per-site lines of the extras only within them too.
+  void write(ContigSinks& sinks, long long from, long long to);
+
+ private:
+  int first_row_at(long long pos) const;  // the first union row at pos or after
+
+  const Settings& run_;
+  ContigInputs& c_;
+  HapTable vcf_haps_;  // haplotypes that count the panel's ALT, in panel order
+  std::vector<int> hap_of_row_;
+  std::vector<bool> taken_;
+  const HapTable* haps_ = &vcf_haps_;
+  bool by_panel_row_ = false;
+  std::vector<int> mismatched_;
+  SnpUnion snp_union_;
+  UnionOrigins origins_;
+  std::unique_ptr<HapIndex> hap_index_;
+  std::unique_ptr<RunTables> tables_;
+};
 
 }  // namespace tessellar

@@ -133,6 +133,175 @@ void write_contigs_without_study(Inputs& in, bool by_name, SitesFile& sites) {
   }
 }
 
+// The inputs' readers, opened: a VCF input's reader, or null for a text one.
+struct Readers {
+  std::unique_ptr<VcfReader> study;
+  std::unique_ptr<VcfReader> panel;
+  std::unique_ptr<VcfReader> haps;
+};
+
+Readers open_readers(const Settings& s, bool own_haplotypes) {
+  Readers r;
+  r.study = VcfReader::open_if_vcf(s.gfile, "study");
+  r.panel = VcfReader::open_if_vcf(s.efile, "panel");
+  if (!own_haplotypes) r.haps = VcfReader::open_if_vcf(s.hfile, "haplotype");
+  return r;
+}
+
+// The tables of one study contig matched across the inputs.
+ContigInputs contig_inputs(Inputs& in, StudyContig& sc, const std::string& name, bool by_name,
+                           PanelTable& no_panel, bool sites) {
+  ContigInputs c;
+  c.name = name;
+  c.study = &sc.table;
+  PanelContig* pc = matching(in.panel.contigs, sc.name, by_name && in.panel.vcf);
+  c.panel = pc != nullptr ? &pc->table : &no_panel;
+  c.own = in.panel.own_haplotypes ? pc : nullptr;
+  c.haps = in.panel.own_haplotypes ? nullptr
+                                   : matching(in.haps.contigs, sc.name, by_name && in.haps.vcf);
+  c.by_alleles = !in.text_only;
+  c.vcf_haplotypes = in.haps.vcf;
+  if (sites) {
+    add_skipped(in.study.skipped_records, sc.name, by_name, 0, c.extras);
+    add_skipped(in.panel.skipped_records, sc.name, by_name && in.panel.vcf, 1, c.extras);
+    add_skipped(in.haps.skipped_records, sc.name, by_name && in.haps.vcf, 2, c.extras);
+  }
+  return c;
+}
+
+// The outputs of a run: the output file in its format, the per-site file,
+// the leave-one-out summary.
+struct Outputs {
+  OutputFile file;
+  std::unique_ptr<RecordFormat> format;
+  std::unique_ptr<SitesFile> sites;
+  LooSummary loo;
+  Outputs(const Settings& s, const Inputs& in, const std::string& text_contig, int argc,
+          char** argv)
+      : file(s.ofile, output_kind(s.ofile), s.threads) {
+    if (file.kind() == OutputKind::text) {
+      format = std::make_unique<TextFormat>();
+    } else {
+      format = std::make_unique<VcfFormat>();
+      file.write_header(output_header(in, text_contig, argc, argv));
+    }
+    if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites);
+  }
+  ContigSinks sinks(const Settings& s) {
+    return {*format, file, sites.get(), s.loo ? &loo : nullptr};
+  }
+  void commit(const Settings& s) {
+    file.commit();
+    if (sites != nullptr) sites->commit();
+    if (s.loo) loo.print();
+  }
+};
+
+// A whole run: every contig of the study in turn.
+void run_whole(const Settings& s, const Settings& run, Inputs& in, int argc, char** argv) {
+  const std::string text_contig = text_contig_name(in);
+  Outputs out(s, in, text_contig, argc, argv);
+  ContigSinks sinks = out.sinks(s);
+  const bool by_name = in.study.vcf && (in.panel.vcf || in.haps.vcf);
+  PanelTable no_panel;  // for a study contig that the panel lacks
+  no_panel.ncol = no_panel.geno.members = in.panel.members;
+  for (StudyContig& sc : in.study.contigs) {
+    ContigInputs c = contig_inputs(in, sc, in.study.vcf ? sc.name : text_contig, by_name, no_panel,
+                                   out.sites != nullptr);
+    PreparedContig prepared(run, c, out.sites != nullptr);
+    prepared.write(sinks, 1, Region{}.end);
+  }
+  if (out.sites != nullptr) write_contigs_without_study(in, by_name, *out.sites);
+  out.commit(s);
+}
+
+// Whether a VCF input holds records of the region's contig before (left) or
+// after (right) the positions read, so that a wider range could differ.
+bool more_records(const Settings& s, bool own_haplotypes, const Region& r, long long lo,
+                  long long hi, bool left) {
+  Readers readers = open_readers(s, own_haplotypes);
+  for (VcfReader* v : {readers.study.get(), readers.panel.get(), readers.haps.get()}) {
+    if (v == nullptr) continue;
+    if (left ? lo > 1 && v->has_records(r.contig, 1, lo - 1)
+             : v->has_records(r.contig, hi + 1, Region{}.end))
+      return true;
+  }
+  return false;
+}
+
+// A run of one region: the VCF inputs are read through their indexes over
+// the region and a flank on each side. The flanks start at twice the
+// candidate window and grow until the candidate collection of every target
+// in the region stays inside what was read (or reaches the contig's ends),
+// so that every SNP written gets the tags and probabilities of a whole run.
+void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool own_haplotypes,
+                int argc, char** argv) {
+  const Region& region = s.region;
+  long long flank_left = 2LL * s.window + 100000;
+  long long flank_right = flank_left;
+  const std::unique_ptr<PanelTable> pristine_panel =
+      text_in.panel.vcf ? nullptr : std::make_unique<PanelTable>(text_in.panel.contigs[0].table);
+  for (int attempt = 0;; ++attempt) {
+    const long long lo = std::max(1LL, region.start - flank_left);
+    const long long hi = std::min(Region{}.end, region.end + flank_right);
+    if (attempt > 0)
+      std::printf(
+          "region %s:%lld-%lld: tag candidates reach beyond the rows read; reading "
+          "positions %lld to %lld\n",
+          region.contig.c_str(), region.start, region.end, lo, hi);
+    Readers readers = open_readers(s, own_haplotypes);
+    for (VcfReader* v : {readers.study.get(), readers.panel.get(), readers.haps.get()})
+      if (v != nullptr) v->restrict_to(region.contig, lo, hi);
+    Inputs in;
+    in.text_only = text_in.text_only;
+    in.study = readers.study ? read_study_input(s, std::move(readers.study)) : text_in.study;
+    if (readers.panel) {
+      in.panel = read_panel_input(s, std::move(readers.panel), own_haplotypes);
+    } else {
+      in.panel = text_in.panel;
+      in.panel.contigs[0].table = *pristine_panel;
+    }
+    Settings units = run;  // with the family units of the panel as read
+    units.nTR = in.panel.nTR;
+    units.nDU = in.panel.nDU;
+    units.nUN = in.panel.nUN;
+    if (!own_haplotypes)
+      in.haps = readers.haps ? read_haplotype_input(units, in.panel, std::move(readers.haps))
+                             : text_in.haps;
+    check_mixed(in, s);
+    // The region's contig of the study, empty when it holds no record there.
+    StudyContig* sc = nullptr;
+    for (StudyContig& c : in.study.contigs)
+      if (!in.study.vcf || contig_key(c.name) == contig_key(region.contig)) sc = &c;
+    StudyContig empty;
+    if (sc == nullptr) {
+      empty.name = region.contig;
+      empty.table.nind = empty.table.geno.members = in.study.nind;
+      sc = &empty;
+    }
+    const bool by_name = in.study.vcf && (in.panel.vcf || in.haps.vcf);
+    PanelTable no_panel;
+    no_panel.ncol = no_panel.geno.members = in.panel.members;
+    const std::string name = in.study.vcf ? sc->name : region.contig;
+    ContigInputs c = contig_inputs(in, *sc, name, by_name, no_panel, !s.sites.empty());
+    PreparedContig prepared(units, c, !s.sites.empty());
+    const CandidateEdges edges = prepared.reach(region.start, region.end);
+    const bool wider_left = edges.left && more_records(s, own_haplotypes, region, lo, hi, true);
+    const bool wider_right = edges.right && more_records(s, own_haplotypes, region, lo, hi, false);
+    constexpr long long kLongestFlank = 1LL << 40;  // beyond any contig
+    if (wider_left || wider_right) {
+      if (wider_left) flank_left = std::min(kLongestFlank, flank_left * 4);
+      if (wider_right) flank_right = std::min(kLongestFlank, flank_right * 4);
+      continue;
+    }
+    Outputs out(s, in, region.contig, argc, argv);
+    ContigSinks sinks = out.sinks(s);
+    prepared.write(sinks, region.start, region.end);
+    out.commit(s);
+    return;
+  }
+}
+
 void run(int argc, char** argv) {
   const ParsedOptions options = begin_run_log(argc, argv);
   const Settings& s = options.settings;
@@ -146,54 +315,32 @@ void run(int argc, char** argv) {
 
   Inputs in;
   in.text_only = study_vcf == nullptr && panel_vcf == nullptr && hap_vcf == nullptr;
-  in.study = read_study_input(s, std::move(study_vcf));
-  in.panel = read_panel_input(s, std::move(panel_vcf), own_haplotypes);
+  const bool region = s.has_region;
+  // In a region run the VCF inputs are read per attempt, the text ones here.
+  if (region) {
+    in.study.vcf = study_vcf != nullptr;
+    in.panel.vcf = panel_vcf != nullptr;
+    in.panel.own_haplotypes = own_haplotypes;
+    in.haps.vcf = hap_vcf != nullptr;
+  }
+  if (!region || !study_vcf)
+    in.study = read_study_input(s, region ? nullptr : std::move(study_vcf));
+  if (!region || !panel_vcf)
+    in.panel = read_panel_input(s, region ? nullptr : std::move(panel_vcf), own_haplotypes);
   Settings run = s;  // with the panel's family units
-  run.nTR = in.panel.nTR;
-  run.nDU = in.panel.nDU;
-  run.nUN = in.panel.nUN;
-  if (!own_haplotypes) in.haps = read_haplotype_input(run, in.panel, std::move(hap_vcf));
-  check_mixed(in, s);
-
-  const OutputKind kind = output_kind(s.ofile);
-  OutputFile output(s.ofile, kind, s.threads);
-  const std::string text_contig = text_contig_name(in);
-  std::unique_ptr<RecordFormat> format;
-  if (kind == OutputKind::text) {
-    format = std::make_unique<TextFormat>();
+  if (!region || !panel_vcf) {
+    run.nTR = in.panel.nTR;
+    run.nDU = in.panel.nDU;
+    run.nUN = in.panel.nUN;
+  }
+  if (!own_haplotypes && (!region || !hap_vcf))
+    in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf));
+  if (!region) {
+    check_mixed(in, s);
+    run_whole(s, run, in, argc, argv);
   } else {
-    format = std::make_unique<VcfFormat>();
-    output.write_header(output_header(in, text_contig, argc, argv));
+    run_region(s, run, in, own_haplotypes, argc, argv);
   }
-  std::unique_ptr<SitesFile> sites;
-  if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites);
-  LooSummary loo;
-  ContigSinks sinks{*format, output, sites.get(), s.loo ? &loo : nullptr};
-
-  const bool by_name = in.study.vcf && (in.panel.vcf || in.haps.vcf);
-  PanelTable no_panel;  // for a study contig that the panel lacks
-  no_panel.ncol = no_panel.geno.members = in.panel.nTR * 3 + in.panel.nDU * 2 + in.panel.nUN;
-  for (StudyContig& sc : in.study.contigs) {
-    ContigInputs c;
-    c.name = in.study.vcf ? sc.name : text_contig;
-    c.study = &sc.table;
-    PanelContig* pc = matching(in.panel.contigs, sc.name, by_name && in.panel.vcf);
-    c.panel = pc != nullptr ? &pc->table : &no_panel;
-    c.own = own_haplotypes ? pc : nullptr;
-    c.haps = own_haplotypes ? nullptr : matching(in.haps.contigs, sc.name, by_name && in.haps.vcf);
-    c.by_alleles = !in.text_only;
-    c.vcf_haplotypes = in.haps.vcf;
-    if (sites != nullptr) {
-      add_skipped(in.study.skipped_records, sc.name, by_name, 0, c.extras);
-      add_skipped(in.panel.skipped_records, sc.name, by_name && in.panel.vcf, 1, c.extras);
-      add_skipped(in.haps.skipped_records, sc.name, by_name && in.haps.vcf, 2, c.extras);
-    }
-    impute_contig(run, c, sinks);
-  }
-  if (sites != nullptr) write_contigs_without_study(in, by_name, *sites);
-  output.commit();
-  if (sites != nullptr) sites->commit();
-  if (s.loo) loo.print();
   print_complete_stamp();
 }
 

@@ -18,6 +18,7 @@ class TagScratch {
  public:
   std::vector<int> candidates;      // the candidate list, ascending union rows
   std::vector<int> left;            // accepted candidates left of the target, nearest first
+  CandidateEdges edges;             // the union's ends that the last collection ran into
   std::vector<int> set;             // the set under test: M union rows
   std::vector<int> places;          // its candidate list places
   std::vector<double> freq;         // K haplotype frequencies

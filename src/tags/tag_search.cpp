@@ -44,6 +44,10 @@ std::span<const int> candidates(const TagScratch& scratch) {
   return scratch.candidates;
 }
 
+CandidateEdges candidate_edges(const TagScratch& scratch) {
+  return scratch.edges;
+}
+
 namespace {
 
 // Whether the set takes the counting path.
@@ -148,6 +152,7 @@ int collect_candidates(const Settings& s, const SnpUnion& u, int target, Mode mo
   std::vector<int>& right = scratch.candidates;
   left.clear();
   right.clear();
+  scratch.edges = CandidateEdges{};
   int l = target - 1;
   int r = target + 1;
   int N = 0;
@@ -155,6 +160,8 @@ int collect_candidates(const Settings& s, const SnpUnion& u, int target, Mode mo
   while (N < s.maxnum) {
     while (l >= 0 && !ok(l)) --l;
     while (r < u.n && !ok(r)) ++r;
+    scratch.edges.left = scratch.edges.left || l < 0;
+    scratch.edges.right = scratch.edges.right || r >= u.n;
     if (l < 0 && r >= u.n) break;
     const bool take_left = r >= u.n || (l >= 0 && t - u.pos[l] <= u.pos[r] - t);
     const bool outside = take_left ? u.pos[l] < t - s.window : u.pos[r] > t + s.window;

@@ -95,6 +95,16 @@ int collect_candidates(const Settings& s, const SnpUnion& u, int target, Mode mo
 // The candidate list of the last collect_candidates, ascending union rows.
 std::span<const int> candidates(const TagScratch& scratch);
 
+// The ends of the union that the last collect_candidates ran into: its walk
+// found no further qualifying row before row 0 (left) or after row n - 1
+// (right) while it still chose candidates, so that rows beyond that end of
+// the union could have changed the list.
+struct CandidateEdges {
+  bool left = false;
+  bool right = false;
+};
+CandidateEdges candidate_edges(const TagScratch& scratch);
+
 // The tag search for union row target. Sets *score to 0, then to the best
 // score found; tag_list (M entries: target, then the tags in ascending union
 // order) is written only when a set improves on the best. The mode's window
