@@ -18,10 +18,10 @@ trap 'rm -rf "$WORK"' EXIT
 make_data "$WORK"
 DATA=$WORK/data
 
-# The bad record: a chrB study record inside the chunk 150001-200000
+# The bad record: a chrB study record inside the chunk 300001-350000
 zcat "$DATA/study.vcf.gz" > "$WORK/study.vcf"
-bad_line=$(awk -F'\t' '$1 == "chrB" && $2 > 150000 && $2 <= 200000 { print NR; exit }' "$WORK/study.vcf")
-[ -n "$bad_line" ] || fail "the test data has no chrB study record in 150001-200000"
+bad_line=$(awk -F'\t' '$1 == "chrB" && $2 > 300000 && $2 <= 350000 { print NR; exit }' "$WORK/study.vcf")
+[ -n "$bad_line" ] || fail "the test data has no chrB study record in 300001-350000"
 bad_pos=$(awk -F'\t' -v l="$bad_line" 'NR == l { print $2 }' "$WORK/study.vcf")
 mkdir -p "$WORK/bad"
 cp "$DATA/panel.vcf.gz" "$DATA/panel.vcf.gz.tbi" "$DATA/panel.ped" "$WORK/bad/"
@@ -42,7 +42,7 @@ grep -q "Error: .*position $bad_pos.*allele 2" "$WORK/run1.log" ||
 for f in chrB.vcf.gz chrB.vcf.gz.tbi sites.tsv.gz summary.tsv; do
     [ ! -e "$WORK/out/$f" ] || fail "$f exists after the failed chunk"
 done
-[ ! -e "$WORK/out/chunks/chrB/150001-200000.vcf.gz" ] || fail "the failed chunk left its output"
+[ ! -e "$WORK/out/chunks/chrB/300001-350000.vcf.gz" ] || fail "the failed chunk left its output"
 [ -s "$WORK/out/chrA.vcf.gz" ] || fail "chrA.vcf.gz was not made (--keep-going)"
 cmp -s <(zcat "$WORK/out/chrA.vcf.gz" | grep -v '^#') <(zcat "$WORK/whole.vcf.gz" | awk '$1 == "chrA"') ||
     fail "chrA.vcf.gz is not the whole run's chrA"
