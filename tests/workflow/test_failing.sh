@@ -18,10 +18,17 @@ trap 'rm -rf "$WORK"' EXIT
 make_data "$WORK"
 DATA=$WORK/data
 
-# The bad record: a chrB study record inside the chunk 300001-350000
+# Chunks of 300 kb here; the bad record is the chrB study record nearest to
+# 30000, in the chunk 1-300000. A job reads flanks around its chunk, over
+# 200 kb of them in this data's sparse stretches, but the other chunk of chrB
+# (300001-404499) does not reach back to it.
+CHUNK=300000
+BAD_CHUNK=chrB/1-300000
+OTHER_CHUNK=chrB/300001-404499
 zcat "$DATA/study.vcf.gz" > "$WORK/study.vcf"
-bad_line=$(awk -F'\t' '$1 == "chrB" && $2 > 300000 && $2 <= 350000 { print NR; exit }' "$WORK/study.vcf")
-[ -n "$bad_line" ] || fail "the test data has no chrB study record in 300001-350000"
+bad_line=$(awk -F'\t' '$1 == "chrB" { d = $2 - 30000; d = d < 0 ? -d : d; if (!n || d < best) { best = d; n = NR } }
+    END { if (best < 10000) print n }' "$WORK/study.vcf")
+[ -n "$bad_line" ] || fail "the test data has no chrB study record within 10 kb of 30000"
 bad_pos=$(awk -F'\t' -v l="$bad_line" 'NR == l { print $2 }' "$WORK/study.vcf")
 mkdir -p "$WORK/bad"
 cp "$DATA/panel.vcf.gz" "$DATA/panel.vcf.gz.tbi" "$DATA/panel.ped" "$WORK/bad/"
@@ -42,7 +49,10 @@ grep -q "Error: .*position $bad_pos.*allele 2" "$WORK/run1.log" ||
 for f in chrB.vcf.gz chrB.vcf.gz.tbi sites.tsv.gz summary.tsv; do
     [ ! -e "$WORK/out/$f" ] || fail "$f exists after the failed chunk"
 done
-[ ! -e "$WORK/out/chunks/chrB/300001-350000.vcf.gz" ] || fail "the failed chunk left its output"
+[ ! -e "$WORK/out/chunks/$BAD_CHUNK.vcf.gz" ] || fail "the failed chunk left its output"
+grep -q -F "Error:" "$WORK/out/logs/impute/$BAD_CHUNK.log" || fail "the chunk $BAD_CHUNK did not fail"
+[ -s "$WORK/out/chunks/$OTHER_CHUNK.vcf.gz" ] ||
+    fail "the chunk $OTHER_CHUNK did not run or failed too (does it read the bad record now?): $(grep -F Error: "$WORK/out/logs/impute/$OTHER_CHUNK.log")"
 [ -s "$WORK/out/chrA.vcf.gz" ] || fail "chrA.vcf.gz was not made (--keep-going)"
 cmp -s <(zcat "$WORK/out/chrA.vcf.gz" | grep -v '^#') <(zcat "$WORK/whole.vcf.gz" | awk '$1 == "chrA"') ||
     fail "chrA.vcf.gz is not the whole run's chrA"
