@@ -77,11 +77,12 @@ write_config() {
     done
 }
 
-# check_plan OUTDIR DATADIR: each contig's chunks run from 1 to its last study
-# or panel position in steps of CHUNK, without gaps or overlaps, and the data
-# gives at least one chunk without any SNP.
+# check_plan OUTDIR DATADIR [any]: each contig's chunks run from 1 to its last
+# study or panel position in steps of CHUNK, without gaps or overlaps, and
+# (unless the third argument is "any") the data gives at least one chunk
+# without any SNP.
 check_plan() {
-    local out=$1 data=$2 contig last s p
+    local out=$1 data=$2 empty=${3:-} contig last s p
     local contigs
     contigs=$(bcftools index -s "$data/study.vcf.gz" | cut -f1)
     [ "$(cat "$out/plan/contigs.txt")" = "$contigs" ] ||
@@ -103,7 +104,8 @@ check_plan() {
                   exit bad }' "$out/plan/$contig.tsv" > "$out/plan.check" ||
             fail "chunk plan of $contig: $(tr '\n' ';' < "$out/plan.check")"
     done
-    awk -F'\t' '!/^#/ && $4 == 0 && $5 == 0 { found = 1 } END { exit !found }' "$out"/plan/*.tsv ||
+    [ "$empty" = any ] ||
+        awk -F'\t' '!/^#/ && $4 == 0 && $5 == 0 { found = 1 } END { exit !found }' "$out"/plan/*.tsv ||
         fail "the test data gives no chunk without SNPs (chunk size $CHUNK)"
 }
 
@@ -138,4 +140,38 @@ check_identity() {
         fail "sites.tsv.gz differs from the whole run's -sites file: $(diff "$sites" <(zcat "$out/sites.tsv.gz") | cut -c 1-80 | head -n 4)"
     fi
     [ "$(zcat "$whole" | grep -vc '^#')" -eq "$total" ] || fail "the contig files hold $total records, the whole run $(zcat "$whole" | grep -vc '^#')"
+}
+
+# make_bad_study DATADIR DIR: DIR/study.vcf.gz (indexed) is DATADIR's study
+# with one bad record, the chrB study record nearest to 30000, whose first GT
+# names allele 2 of a record with one ALT; DIR also gets the panel files.
+# With chunks of BAD_CHUNK_SIZE the record lies in BAD_CHUNK. A job reads
+# flanks around its chunk (over 200 kb of them in this data's sparse
+# stretches), but the other chunk of chrB, OTHER_CHUNK, does not reach back to
+# it. Sets BAD_POS.
+BAD_CHUNK_SIZE=300000
+BAD_CHUNK=chrB/1-300000
+OTHER_CHUNK=chrB/300001-404499
+make_bad_study() {
+    local data=$1 dir=$2 line
+    mkdir -p "$dir"
+    cp "$data/panel.vcf.gz" "$data/panel.vcf.gz.tbi" "$data/panel.ped" "$dir/"
+    zcat "$data/study.vcf.gz" > "$dir/study.vcf"
+    line=$(awk -F'\t' '$1 == "chrB" { d = $2 - 30000; d = d < 0 ? -d : d; if (!n || d < best) { best = d; n = NR } }
+        END { if (best < 10000) print n }' "$dir/study.vcf")
+    [ -n "$line" ] || fail "the test data has no chrB study record within 10 kb of 30000"
+    BAD_POS=$(awk -F'\t' -v l="$line" 'NR == l { print $2 }' "$dir/study.vcf")
+    awk -F'\t' -v OFS='\t' -v l="$line" 'NR == l { $10 = "0/2" } { print }' "$dir/study.vcf" |
+        bgzip -c > "$dir/study.vcf.gz"
+    rm "$dir/study.vcf"
+    tabix -p vcf "$dir/study.vcf.gz"
+}
+
+# remove_work: removes $WORK, or keeps it (and says where) when TSL_WF_KEEP is set
+remove_work() {
+    if [ -n "${TSL_WF_KEEP:-}" ]; then
+        echo "kept $WORK"
+    else
+        rm -rf "$WORK"
+    fi
 }

@@ -14,27 +14,12 @@ source "$(dirname "$0")/lib.sh"
 need_commands snakemake bcftools tabix bgzip python3
 find_tessellar "${1:-}"
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tsl-wf-fail.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+trap 'remove_work' EXIT
 make_data "$WORK"
 DATA=$WORK/data
 
-# Chunks of 300 kb here; the bad record is the chrB study record nearest to
-# 30000, in the chunk 1-300000. A job reads flanks around its chunk, over
-# 200 kb of them in this data's sparse stretches, but the other chunk of chrB
-# (300001-404499) does not reach back to it.
-CHUNK=300000
-BAD_CHUNK=chrB/1-300000
-OTHER_CHUNK=chrB/300001-404499
-zcat "$DATA/study.vcf.gz" > "$WORK/study.vcf"
-bad_line=$(awk -F'\t' '$1 == "chrB" { d = $2 - 30000; d = d < 0 ? -d : d; if (!n || d < best) { best = d; n = NR } }
-    END { if (best < 10000) print n }' "$WORK/study.vcf")
-[ -n "$bad_line" ] || fail "the test data has no chrB study record within 10 kb of 30000"
-bad_pos=$(awk -F'\t' -v l="$bad_line" 'NR == l { print $2 }' "$WORK/study.vcf")
-mkdir -p "$WORK/bad"
-cp "$DATA/panel.vcf.gz" "$DATA/panel.vcf.gz.tbi" "$DATA/panel.ped" "$WORK/bad/"
-awk -F'\t' -v OFS='\t' -v l="$bad_line" 'NR == l { $10 = "0/2" } { print }' "$WORK/study.vcf" |
-    bgzip -c > "$WORK/bad/study.vcf.gz"
-tabix -p vcf "$WORK/bad/study.vcf.gz"
+CHUNK=$BAD_CHUNK_SIZE
+make_bad_study "$DATA" "$WORK/bad"
 
 write_config "$WORK/config.yaml" study="$WORK/bad/study.vcf.gz" panel="$WORK/bad/panel.vcf.gz" \
     ped="$WORK/bad/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$CHUNK outdir="$WORK/out"
@@ -42,10 +27,10 @@ run_workflow() {
     snakemake -s "$SNAKEFILE" --configfile "$WORK/config.yaml" --cores 2 --directory "$WORK" "$@"
 }
 if run_workflow --keep-going > "$WORK/run1.log" 2>&1; then
-    fail "the workflow succeeded on a study with a bad record at chrB:$bad_pos"
+    fail "the workflow succeeded on a study with a bad record at chrB:$BAD_POS"
 fi
-grep -q "Error: .*position $bad_pos.*allele 2" "$WORK/run1.log" ||
-    { tail -n 30 "$WORK/run1.log"; fail "Tessellar's Error line for chrB:$bad_pos is not in the workflow's output"; }
+grep -q "Error: .*position $BAD_POS.*allele 2" "$WORK/run1.log" ||
+    { tail -n 30 "$WORK/run1.log"; fail "Tessellar's Error line for chrB:$BAD_POS is not in the workflow's output"; }
 for f in chrB.vcf.gz chrB.vcf.gz.tbi sites.tsv.gz summary.tsv; do
     [ ! -e "$WORK/out/$f" ] || fail "$f exists after the failed chunk"
 done
@@ -66,7 +51,7 @@ check_identity "$WORK/out" "$WORK/whole.vcf.gz" "$WORK/whole.sites.tsv"
 # Records out of order (two chrA records swapped), no index: the index job fails.
 mkdir -p "$WORK/unsorted"
 awk -F'\t' '$1 == "chrA" && !/^#/ { n++ } n == 10 && !held { held = $0; next } { print } n == 11 && held && !done { print held; done = 1 }' \
-    "$WORK/study.vcf" | bgzip -c > "$WORK/unsorted/study.vcf.gz"
+    <(zcat "$DATA/study.vcf.gz") | bgzip -c > "$WORK/unsorted/study.vcf.gz"
 write_config "$WORK/config2.yaml" study="$WORK/unsorted/study.vcf.gz" panel="$DATA/panel.vcf.gz" \
     ped="$DATA/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$CHUNK outdir="$WORK/out2"
 if snakemake -s "$SNAKEFILE" --configfile "$WORK/config2.yaml" --cores 2 --directory "$WORK" --keep-going \

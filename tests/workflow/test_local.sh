@@ -12,7 +12,7 @@ source "$(dirname "$0")/lib.sh"
 need_commands snakemake bcftools tabix bgzip python3
 find_tessellar "${1:-}"
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tsl-wf-local.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+trap 'remove_work' EXIT
 
 make_data "$WORK"
 write_config "$WORK/config.yaml" study="$WORK/data/study.vcf.gz" panel="$WORK/data/panel.vcf.gz" \

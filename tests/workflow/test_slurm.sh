@@ -3,9 +3,11 @@
 # workflow/profiles/slurm: a private single-node cluster (munged, slurmctld,
 # slurmd; no accounting database) started here for the test and stopped
 # afterwards, whatever happens. The outputs must be those of one whole
-# Tessellar run, as in test_local.sh, and every chunk must have run as a
-# SLURM job with the rule's memory and threads. Needs root and Debian's
-# slurm-wlm and munge; SKIPPED without them.
+# Tessellar run, as in test_local.sh (with 100 kb chunks, for fewer jobs), and
+# every chunk must have run as a SLURM job with the memory its size gives.
+# Then a study with a bad record in one chunk: the workflow fails with
+# Tessellar's Error line in its output and leaves no output of that contig.
+# Needs root and Debian's slurm-wlm and munge; SKIPPED without them.
 #   tests/workflow/test_slurm.sh [TESSELLAR]
 set -euo pipefail
 TEST_NAME=workflow-slurm
@@ -22,7 +24,7 @@ find_tessellar "${1:-}"
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tsl-wf-slurm.XXXXXX")
 cleanup() {
     slurm_stop
-    rm -rf "$WORK"
+    remove_work
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -32,18 +34,22 @@ slurm_start "$WORK/cluster" 2> "$WORK/slurm_start.err" ||
 export USER=${USER:-$(id -un)}  # Snakemake's SLURM support reads it
 
 make_data "$WORK"
+CHUNK=100000
 write_config "$WORK/config.yaml" study="$WORK/data/study.vcf.gz" panel="$WORK/data/panel.vcf.gz" \
     ped="$WORK/data/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$CHUNK outdir="$WORK/out" \
     resources="{tessellar: {mem_mb_base: 700, mem_mb_per_mcell: 100000}}"
 # Snakemake 7 checks cluster jobs every 10 s, every second when CI=true.
-if ! CI=true timeout 600 snakemake -s "$SNAKEFILE" --configfile "$WORK/config.yaml" \
-    --profile "$WF_ROOT/workflow/profiles/slurm" --directory "$WORK" > "$WORK/snakemake.log" 2>&1; then
+run_on_slurm() {  # run_on_slurm CONFIG LOG
+    CI=true timeout 600 snakemake -s "$SNAKEFILE" --configfile "$1" \
+        --profile "$WF_ROOT/workflow/profiles/slurm" --directory "$WORK" > "$2" 2>&1
+}
+if ! run_on_slurm "$WORK/config.yaml" "$WORK/snakemake.log"; then
     tail -n 30 "$WORK/snakemake.log"
     tail -n 10 "$WORK/cluster/log/slurmctld.log"
     fail "the workflow failed on SLURM"
 fi
 
-check_plan "$WORK/out" "$WORK/data"
+check_plan "$WORK/out" "$WORK/data" any
 check_identity "$WORK/out" "$WORK/whole.vcf.gz" "$WORK/whole.sites.tsv"
 
 # Every chunk ran as a SLURM job, which completed and asked for the memory
@@ -60,4 +66,16 @@ awk -F'\t' '!/^#/ { m = 700 + 100000 * ($5 * $6 / 1e6); c = int(m); if (c < m) c
     "$WORK"/out/plan/chr?.tsv | sort -n > "$WORK/mem.expected"
 cmp -s "$WORK/mem.got" "$WORK/mem.expected" ||
     fail "the impute jobs' memory requests $(tr '\n' ' ' < "$WORK/mem.got") are not those of their chunks $(tr '\n' ' ' < "$WORK/mem.expected")"
+
+make_bad_study "$WORK/data" "$WORK/bad"
+write_config "$WORK/bad.yaml" study="$WORK/bad/study.vcf.gz" panel="$WORK/bad/panel.vcf.gz" \
+    ped="$WORK/bad/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$BAD_CHUNK_SIZE outdir="$WORK/bad/out"
+if run_on_slurm "$WORK/bad.yaml" "$WORK/bad.log"; then
+    fail "the workflow succeeded on SLURM with a bad record at chrB:$BAD_POS"
+fi
+grep -q "Error: .*position $BAD_POS.*allele 2" "$WORK/bad.log" ||
+    { tail -n 30 "$WORK/bad.log"; fail "Tessellar's Error line for chrB:$BAD_POS is not in the workflow's output on SLURM"; }
+for f in chrB.vcf.gz chrB.vcf.gz.tbi sites.tsv.gz summary.tsv chunks/$BAD_CHUNK.vcf.gz; do
+    [ ! -e "$WORK/bad/out/$f" ] || fail "$f exists after the failed chunk on SLURM"
+done
 pass
