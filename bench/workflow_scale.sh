@@ -30,6 +30,7 @@ cd "$work"
 
 if ! [ -s vcf/panel.vcf.gz.tbi ]; then
     echo "making the data in $work/vcf"
+    mkdir -p text
     for spec in chr1:31 chr2:32; do
         contig=${spec%:*}
         python3 "$root/tools/make_dataset.py" --outdir "text/$contig" --seed "${spec#*:}" \

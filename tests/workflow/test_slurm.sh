@@ -3,7 +3,7 @@
 # workflow/profiles/slurm: a private single-node cluster (munged, slurmctld,
 # slurmd; no accounting database) started here for the test and stopped
 # afterwards, whatever happens. The outputs must be those of one whole
-# Tessellar run, as in test_local.sh (with 100 kb chunks, for fewer jobs), and
+# Tessellar run, as in test_local.sh (with 200 kb chunks, for fewer jobs), and
 # every chunk must have run as a SLURM job with the memory its size gives.
 # Then a study with a bad record in one chunk: the workflow fails with
 # Tessellar's Error line in its output and leaves no output of that contig.
@@ -34,7 +34,7 @@ slurm_start "$WORK/cluster" 2> "$WORK/slurm_start.err" ||
 export USER=${USER:-$(id -un)}  # Snakemake's SLURM support reads it
 
 make_data "$WORK"
-CHUNK=100000
+CHUNK=200000
 write_config "$WORK/config.yaml" study="$WORK/data/study.vcf.gz" panel="$WORK/data/panel.vcf.gz" \
     ped="$WORK/data/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$CHUNK outdir="$WORK/out" \
     resources="{tessellar: {mem_mb_base: 700, mem_mb_per_mcell: 100000}}"
