@@ -36,9 +36,15 @@ def main():
     ap.add_argument("--sites", required=True, help="merged per-site file (.gz)")
     ap.add_argument("--vcf", action="append", default=[], metavar="CONTIG=FILE",
                     help="a contig's output, in order; repeatable")
+    ap.add_argument("--vcf-list", metavar="FILE",
+                    help="contigs' outputs, one CONTIG=FILE a line, in order")
     args = ap.parse_args()
 
-    contigs = [item.split("=", 1) for item in args.vcf]
+    items = list(args.vcf)
+    if args.vcf_list:
+        with open(args.vcf_list) as fh:
+            items += [line.rstrip("\n") for line in fh if line.strip()]
+    contigs = [item.split("=", 1) for item in items]
     written = {c: records(f) for c, f in contigs}
     stats = {c: [[0, 0.0] for _ in BINS] for c, _ in contigs}
     with gzip.open(args.sites, "rt") as fh:
