@@ -114,7 +114,10 @@ slurm_stop() {
     if [ -n "${SLURM_CONF:-}" ] && [ ${#SLURM_PIDS[@]} -gt 0 ]; then
         # the jobs of this private cluster, then its daemons (slurmd, slurmctld, munged)
         ids=$(squeue -h -o %i 2> /dev/null || true)
-        [ -n "$ids" ] && scancel $ids 2> /dev/null
+        if [ -n "$ids" ]; then
+            scancel $ids 2> /dev/null
+            _slurm_wait 15 _slurm_no_jobs || true
+        fi
     fi
     for ((i = ${#SLURM_PIDS[@]} - 1; i >= 0; i--)); do
         pid=${SLURM_PIDS[$i]}
@@ -122,6 +125,10 @@ slurm_stop() {
         _slurm_wait 10 _slurm_gone "$pid" || kill -9 "$pid" 2> /dev/null
     done
     SLURM_PIDS=()
+}
+
+_slurm_no_jobs() {
+    [ -z "$(squeue -h -o %i 2> /dev/null)" ]
 }
 
 _slurm_gone() {
