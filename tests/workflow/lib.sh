@@ -32,6 +32,9 @@ skip() {
 # build trees build/release and build/dev; it must have -region and -sites.
 find_tessellar() {
     local cand
+    if [ -n "${1:-}" ] && ! [ -x "$1" ]; then
+        fail "no tessellar binary at $1"
+    fi
     for cand in "${1:-}" "${TESSELLAR:-}" "$WF_ROOT/build/release/tessellar" "$WF_ROOT/build/dev/tessellar"; do
         if [ -n "$cand" ] && [ -x "$cand" ]; then
             TESSELLAR=$(cd "$(dirname "$cand")" && pwd)/$(basename "$cand")
