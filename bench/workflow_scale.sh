@@ -31,9 +31,9 @@ cd "$work"
 if ! [ -s vcf/panel.vcf.gz.tbi ]; then
     echo "making the data in $work/vcf"
     mkdir -p text
-    for spec in chr1:31 chr2:32; do
-        contig=${spec%:*}
-        python3 "$root/tools/make_dataset.py" --outdir "text/$contig" --seed "${spec#*:}" \
+    for item in chr1:31 chr2:32; do
+        contig=${item%:*}
+        python3 "$root/tools/make_dataset.py" --outdir "text/$contig" --seed "${item#*:}" \
             --panel-snps 60000 --study-fraction 0.1 --study-individuals 500 --trios 0 \
             --singletons 1000 --region-bp 30000000 --start-pos 1 --panel-missing 0 \
             --sparse 12000000-15000000:0.05 > "text/$contig.log"

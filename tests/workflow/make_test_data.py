@@ -55,7 +55,7 @@ def main():
     args = ap.parse_args()
 
     work = os.path.join(args.out, "text")
-    specs = []
+    contig_args = []
     for name, seed, snps, bp, start, sparse in CONTIGS:
         d = os.path.join(work, name)
         subprocess.run([sys.executable, os.path.join(TOOLS, "make_dataset.py"), "--outdir", d,
@@ -81,8 +81,8 @@ def main():
                 extra.append(int(pos))
         if extra:
             add_study_snps(os.path.join(d, "genotype.dat"), extra, name)
-        specs += ["--contig", "%s=%s" % (name, d)]
-    subprocess.run([sys.executable, os.path.join(TOOLS, "to_vcf.py"), args.out] + specs
+        contig_args += ["--contig", "%s=%s" % (name, d)]
+    subprocess.run([sys.executable, os.path.join(TOOLS, "to_vcf.py"), args.out] + contig_args
                    + ["--haplotypes", "panel", "--panel", "0", "0", str(args.singletons), "--bgzip"],
                    check=True, stdout=subprocess.DEVNULL)
 
