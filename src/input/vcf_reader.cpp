@@ -1,6 +1,7 @@
 // VcfReader: htslib's reader with the checks of the program's inputs.
 #include "input/vcf_reader.h"
 
+#include <fcntl.h>
 #include <htslib/hfile.h>
 #include <htslib/hts.h>
 #include <htslib/hts_log.h>
@@ -8,6 +9,7 @@
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -89,8 +91,15 @@ struct VcfReader::Handles {
 
 std::unique_ptr<VcfReader> VcfReader::open_if_vcf(const std::string& path, const char* role) {
   quiet_htslib();
-  hFILE* h = hopen(path.c_str(), "r");
-  if (h == nullptr) return nullptr;
+  // Opened without waiting for a writer: a pipe that has none reads as empty.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  hFILE* h = hdopen(fd, "r");
+  if (h == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
   htsFormat format;
   if (hts_detect_format2(h, path.c_str(), &format) != 0 ||
       (format.format != htsExactFormat::vcf && format.format != htsExactFormat::bcf)) {

@@ -100,7 +100,7 @@ const char* fate_name(Fate fate) {
 }
 
 SitesFile::SitesFile(const std::string& path)
-    : file_(path, ends_with_gz(path) ? OutputKind::text_gz : OutputKind::text) {
+    : file_(path, ends_with_gz(path) ? OutputKind::text_gz : OutputKind::text, 1, "per-site file") {
   file_.write_header(
       "#CONTIG\tPOS\tNAME\tREF\tALT\tIN_STUDY\tIN_PANEL\tHAPLOTYPES\tFATE\tAF\tMAF\tINFO\tTS\tTAGS"
       "\tER2\n");
