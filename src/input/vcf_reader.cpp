@@ -243,6 +243,13 @@ bool VcfReader::next() {
 void VcfReader::check_order() {
   const bcf1_t* rec = h_->record;
   const int rid = rec->rid;
+  constexpr long long kLastPosition = 2147483646;  // positions are ints
+  if (rec->pos < 0 || rec->pos + 1 > kLastPosition) {
+    if (rid >= 0 && rid < static_cast<int>(contigs_.size()))
+      contig_ = contigs_[static_cast<std::size_t>(rid)].name;
+    fatal("'%s' contig %s: position %lld is outside 1 to %lld", path_.c_str(), contig_.c_str(),
+          static_cast<long long>(rec->pos) + 1, kLastPosition);
+  }
   const int pos = static_cast<int>(rec->pos + 1);
   if (rid != contig_id_) {
     if (rid < 0 || rid >= static_cast<int>(contigs_.size()))
@@ -270,6 +277,8 @@ void VcfReader::check_order() {
 void VcfReader::classify() {
   bcf1_t* rec = h_->record;
   usable_ = false;
+  if (rec->n_allele < 1 || rec->d.allele == nullptr)
+    fatal("%s: the record has no REF allele", where().c_str());
   if (rec->n_allele > 2) {
     reason_ = SkipReason::multiallelic;
     return;

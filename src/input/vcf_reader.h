@@ -89,6 +89,7 @@ class VcfReader {
   // Allele k (0-based) of sample s: 0, 1, or -1 for missing; -2 past the
   // sample's own ploidy.
   int allele(int s, int k) const {
+    if (k >= ploidy_) return -2;
     const int32_t v = gt_[static_cast<std::size_t>(s) * ploidy_ + k];
     if (v == kVectorEnd) return -2;
     return (v >> 1) == 0 ? -1 : (v >> 1) - 1;
