@@ -84,7 +84,7 @@ TEST_P(CountingSearches, MatchTheLiteralSearch) {
     std::mt19937 rng(100 * shape.M + 7 * shape.H + seed);
     Settings s;
     s.geometry = WindowGeometry(shape.M);
-    s.window = 300 + static_cast<int>(rng() % 500);
+    s.window = 200 + static_cast<int>(rng() % 2000);
     s.minnum = static_cast<int>(rng() % 8);
     s.maxnum = shape.maxnum;
     const World w = random_world(shape, rng);
