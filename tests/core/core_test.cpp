@@ -1,0 +1,31 @@
+// The ivector bounds and the fatal path.
+#include <gtest/gtest.h>
+
+#include "core/ivector.h"
+#include "support.h"
+
+namespace tessellar {
+namespace {
+
+TEST(Ivector, IndexesFromItsLowerBoundZeroFilled) {
+  ivector v(-1, 3);
+  EXPECT_EQ(v.lo(), -1);
+  EXPECT_EQ(v.hi(), 3);
+  for (int i = -1; i <= 3; ++i) EXPECT_EQ(v[i], 0);
+  v[-1] = 7;
+  v[3] = 9;
+  EXPECT_EQ(v.data()[-1], 7);
+  EXPECT_EQ(v.data()[3], 9);
+  EXPECT_EQ(ivector(-1, -1).hi(), -1);
+}
+
+TEST(Fatal, PrintsOneErrorLineThenTheStopMessage) {
+  bool stopped = false;
+  const std::string out =
+      testing_support::printed([] { fatal("'%s' line %d: %s", "f.dat", 7, "bad"); }, &stopped);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(out, "Error: 'f.dat' line 7: bad\n\nTessellar was stopped due to error(s) listed above.\n\n");
+}
+
+}  // namespace
+}  // namespace tessellar
