@@ -180,9 +180,9 @@ inline SearchResult run_search(const Settings& s, const World& w, int target, Mo
   std::vector<int> rows(s.geometry.M, 0);
   if (literal) {
     literal::getMD_max(s, r.tag_list.data(), &r.score, target, static_cast<int>(mode), s.hap_flag,
-                       s.speed_flag, p.u.pos.data(), w.n(), w.haps, p.u.hap_row.data(),
-                       w.haps.ncol, w.geno, rows.data(), p.u.panel_row.data(), 1, w.geno,
-                       rows.data(), p.u.study_row.data(), 1);
+                       s.speed_flag, p.u.pos.data(), w.n(), w.haps, p.u.hap_row.data(), w.haps.ncol,
+                       w.geno, rows.data(), p.u.panel_row.data(), 1, w.geno, rows.data(),
+                       p.u.study_row.data(), 1);
   } else {
     const TagScratchPtr scratch = kept_scratch ? nullptr : make_tag_scratch();
     getMD_max(s, r.tag_list.data(), &r.score, target, mode, p.tables(w),

@@ -1,8 +1,7 @@
-// The ivector bounds and the fatal path.
+// The ivector bounds.
 #include <gtest/gtest.h>
 
 #include "core/ivector.h"
-#include "support.h"
 
 namespace tessellar {
 namespace {
@@ -17,14 +16,6 @@ TEST(Ivector, IndexesFromItsLowerBoundZeroFilled) {
   EXPECT_EQ(v.data()[-1], 7);
   EXPECT_EQ(v.data()[3], 9);
   EXPECT_EQ(ivector(-1, -1).hi(), -1);
-}
-
-TEST(Fatal, PrintsOneErrorLineThenTheStopMessage) {
-  bool stopped = false;
-  const std::string out =
-      testing_support::printed([] { fatal("'%s' line %d: %s", "f.dat", 7, "bad"); }, &stopped);
-  EXPECT_TRUE(stopped);
-  EXPECT_EQ(out, "Error: 'f.dat' line 7: bad\n\nTessellar was stopped due to error(s) listed above.\n\n");
 }
 
 }  // namespace

@@ -33,9 +33,7 @@ void write_file(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-bool regenerating() {
-  return std::getenv("TESSELLAR_REGENERATE") != nullptr;
-}
+const bool kRegenerate = std::getenv("TESSELLAR_REGENERATE") != nullptr;
 
 std::string quoted(const std::string& text) {
   std::string q = "'";
@@ -54,7 +52,8 @@ struct Result {
 // Copies the *.dat files of the source folder from into work.
 void copy_inputs(const std::string& from, const fs::path& work) {
   for (const auto& entry : fs::directory_iterator(fs::path(TESSELLAR_SOURCE_DIR) / from))
-    if (entry.path().extension() == ".dat") fs::copy_file(entry.path(), work / entry.path().filename());
+    if (entry.path().extension() == ".dat")
+      fs::copy_file(entry.path(), work / entry.path().filename());
 }
 
 // Runs the binary in work with args; standard error is discarded.
@@ -79,15 +78,6 @@ fs::path fresh_folder(const std::string& name) {
   fs::remove_all(work);
   fs::create_directories(work);
   return work;
-}
-
-// The files a failed run may leave in work: none but those put there before it.
-void expect_nothing_written(const fs::path& work, const std::vector<std::string>& before) {
-  for (const auto& entry : fs::directory_iterator(work)) {
-    const std::string name = entry.path().filename().string();
-    EXPECT_NE(std::find(before.begin(), before.end(), name), before.end())
-        << "the failed run left " << name;
-  }
 }
 
 std::vector<std::string> names_in(const fs::path& dir) {
@@ -127,12 +117,13 @@ TEST_P(Folder, MatchesTheExpectedFiles) {
   }
   for (const auto& entry : fs::directory_iterator(dir))
     if (!is_case_file(entry.path().filename().string()))
-      fs::copy_file(entry.path(), work / entry.path().filename(), fs::copy_options::overwrite_existing);
+      fs::copy_file(entry.path(), work / entry.path().filename(),
+                    fs::copy_options::overwrite_existing);
   const std::vector<std::string> before = names_in(work);
   const Result result = run(work, args);
   const fs::path produced = work / ofile;
 
-  if (regenerating()) {
+  if (kRegenerate) {
     ASSERT_TRUE(result.started()) << "the binary did not start:\n" << result.log;
     write_file(dir / "expected.log", result.log);
     write_file(dir / "expected.status", std::to_string(result.status) + "\n");
@@ -149,7 +140,7 @@ TEST_P(Folder, MatchesTheExpectedFiles) {
     if (fs::exists(dir / ofile)) {
       EXPECT_EQ(read_file(produced), read_file(dir / ofile)) << "an earlier output was changed";
     }
-    expect_nothing_written(work, before);
+    EXPECT_EQ(names_in(work), before) << "the failed run left a file";
   }
 }
 
@@ -170,23 +161,19 @@ struct Line {
   std::string name, status, args, error;
 };
 
-std::string trimmed(const std::string& text) {
-  const std::size_t b = text.find_first_not_of(' '), e = text.find_last_not_of(' ');
-  return b == std::string::npos ? "" : text.substr(b, e - b + 1);
-}
-
+// The lines of argument_cases.txt, fields separated by " | ".
 std::vector<Line> table_lines() {
   std::vector<Line> lines;
   std::istringstream text(read_file(kE2e / "argument_cases.txt"));
   for (std::string row; std::getline(text, row);) {
     if (row.empty() || row[0] == '#') continue;
-    std::vector<std::string> fields;
-    for (std::size_t at = 0, bar; at != std::string::npos; at = bar == std::string::npos ? bar : bar + 1) {
-      bar = row.find('|', at);
-      fields.push_back(trimmed(row.substr(at, bar == std::string::npos ? bar : bar - at)));
-    }
-    fields.resize(4);
-    lines.push_back({fields[0], fields[1], fields[2], fields[3]});
+    std::vector<std::string> f;
+    std::size_t at = 0;
+    for (std::size_t bar; (bar = row.find(" | ", at)) != std::string::npos; at = bar + 3)
+      f.push_back(row.substr(at, bar - at));
+    f.push_back(row.substr(at));
+    f.resize(4);
+    lines.push_back({f[0], f[1], f[2], f[3]});
   }
   return lines;
 }
@@ -209,14 +196,15 @@ TEST_P(OneLine, GivesTheStatusAndTheMessage) {
   const std::vector<std::string> before = names_in(work);
   const Result result = run(work, args);
 
-  if (regenerating()) {
+  if (kRegenerate) {
     ASSERT_TRUE(result.started()) << "the binary did not start:\n" << result.log;
     const fs::path table = kE2e / "argument_cases.txt";
     std::istringstream text(read_file(table));
     std::string out;
     for (std::string row; std::getline(text, row);) {
       if (row.rfind(c.name + " |", 0) == 0)
-        row = c.name + " | " + std::to_string(result.status) + " | " + c.args + " | " + last_error(result.log);
+        row = c.name + " | " + std::to_string(result.status) + " | " + c.args + " | " +
+              last_error(result.log);
       out += row + "\n";
     }
     write_file(table, out);
@@ -226,7 +214,7 @@ TEST_P(OneLine, GivesTheStatusAndTheMessage) {
   EXPECT_EQ(last_error(result.log), c.error) << result.log;
   if (result.status != 0) {
     EXPECT_TRUE(result.log.ends_with(kStop)) << result.log;
-    expect_nothing_written(work, before);
+    EXPECT_EQ(names_in(work), before) << "the failed run left a file";
   }
 }
 

@@ -54,7 +54,8 @@ TEST(Differential, PatternListsMatchTheLiteralOnes) {
       ASSERT_TRUE(x.index == y.index && x.begin == y.begin && x.end == y.end) << seed;
     }
     for (std::size_t k = 0; k < a.pairs.size(); ++k) {
-      ASSERT_TRUE(w.study.pairs[k].hap1 == a.pairs[k].hap1 && w.study.pairs[k].hap2 == a.pairs[k].hap2);
+      ASSERT_TRUE(w.study.pairs[k].hap1 == a.pairs[k].hap1 &&
+                  w.study.pairs[k].hap2 == a.pairs[k].hap2);
     }
     const FamilyList b = literal::flatten(w.lit_families);
     ASSERT_EQ(w.families.units.size(), b.units.size()) << seed;
@@ -88,8 +89,8 @@ void expect_same_em(Window& w, const std::vector<double>& start, unsigned seed) 
     const int r2 = literal::A1(w.g.K, lit.data(), &w.lit_study, &w.lit_families, 0, 2, use.study,
                                use.families, groups.data(), use.group_mode);
     ASSERT_EQ(r1, r2) << "seed " << seed;
-    ASSERT_TRUE(same_bits(fast, lit)) << "seed " << seed << " use " << use.study << "/"
-                                      << use.families << "/" << use.group_mode;
+    ASSERT_TRUE(same_bits(fast, lit))
+        << "seed " << seed << " use " << use.study << "/" << use.families << "/" << use.group_mode;
   }
 }
 

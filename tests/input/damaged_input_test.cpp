@@ -48,7 +48,8 @@ void check_rows(const GenotypeRows& t, int members) {
   ASSERT_GT(members, 0);
   ASSERT_EQ(t.geno.codes.size(), static_cast<std::size_t>(t.nsnp) * members);
   for (int s = 0; s < t.nsnp; ++s) {
-    EXPECT_TRUE(t.pos[s] > -300000000 && t.pos[s] < 300000000 && (s == 0 || t.pos[s - 1] <= t.pos[s]));
+    EXPECT_TRUE(t.pos[s] > -300000000 && t.pos[s] < 300000000 &&
+                (s == 0 || t.pos[s - 1] <= t.pos[s]));
     EXPECT_TRUE(!t.name[s].empty() && t.name[s].size() <= 29u);
     int present = 0;
     for (int m = 0; m < members; ++m) {
@@ -83,7 +84,8 @@ void read_damaged(const char* base, Read read) {
 
 TEST(DamagedInput, StudyFile) {
   read_damaged(
-      "rs1 100 0 A G 0 1 2 9\nrs2 200 1 C T 2 2 1 0\nrs3 200 0 A T 9 9 9 9\nrs4 350 0 G T 1 0 0 1\n",
+      "rs1 100 0 A G 0 1 2 9\nrs2 200 1 C T 2 2 1 0\nrs3 200 0 A T 9 9 9 9\nrs4 350 0 G T 1 0 0 "
+      "1\n",
       [](const std::string& path) {
         const StudyTable t = read_study(path);
         check_rows(t, t.nind);

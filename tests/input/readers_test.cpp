@@ -1,5 +1,5 @@
-// The block reader, the integer parser, the two counting steps, and the
-// three genotype readers: what they read and every malformed row.
+// The block reader, the integer parser, layouts that read alike, and every
+// malformed row of the three genotype files.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -68,38 +68,15 @@ TEST_P(ParseInt, ReadsTheWholeText) {
   EXPECT_EQ(value, result == IntParse::ok ? expected : 12345) << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ParseInt,
-    ::testing::Values(std::tuple{"+7", IntParse::ok, 7}, std::tuple{"-012", IntParse::ok, -12},
-                      std::tuple{"2147483647", IntParse::ok, 2147483647},
-                      std::tuple{"-2147483648", IntParse::ok, -2147483647 - 1},
-                      std::tuple{"2147483648", IntParse::overflow, 0},
-                      std::tuple{"-2147483649", IntParse::overflow, 0},
-                      std::tuple{"99999999999999999999x", IntParse::not_integer, 0},
-                      std::tuple{"", IntParse::not_integer, 0},
-                      std::tuple{"-", IntParse::not_integer, 0},
-                      std::tuple{"1a", IntParse::not_integer, 0},
-                      std::tuple{"--1", IntParse::not_integer, 0}));
-
-class Counting : public ::testing::TestWithParam<std::tuple<const char*, int, int, int>> {};
-
-// count_columns(k) then count_rows.
-TEST_P(Counting, ColumnsThenRows) {
-  const auto [text, k, columns, rows] = GetParam();
-  TempFile file(text);
-  TextReader reader(file.path());
-  EXPECT_EQ(count_columns(reader, k), columns);
-  EXPECT_EQ(count_rows(reader), rows);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Counting,
-    ::testing::Values(std::tuple{"r 1 1 A G 0 1 2 9 \t\nr 2 0 A G 1 1 1 1\n", 5, 4, 2},
-                      std::tuple{"r 1 1 A G 0 1 2\r\nr 2 0 A G 1 1 1\r\n\r\n", 5, 3, 2},
-                      std::tuple{"\n  \nr 1 1 A G 0 1\n\n \t\nr 2 0 A G 1 1", 5, 2, 2},
-                      std::tuple{"r 1 1 A G 10 -1 2\n", 5, 5, 1},
-                      std::tuple{"r 100\n1 A G 0 1\nr 1 1 A G 0 0\n", 5, 2, 2},
-                      std::tuple{"h 0 1 1 0\nh 1 1 0 0\n", 1, 4, 2}, std::tuple{"", 5, 0, 1}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, ParseInt, ::testing::Values(
+    std::tuple{"+7", IntParse::ok, 7}, std::tuple{"-012", IntParse::ok, -12},
+    std::tuple{"2147483647", IntParse::ok, 2147483647}, std::tuple{"-2147483648", IntParse::ok, -2147483647 - 1},
+    std::tuple{"2147483648", IntParse::overflow, 0}, std::tuple{"-2147483649", IntParse::overflow, 0},
+    std::tuple{"99999999999999999999x", IntParse::not_integer, 0}, std::tuple{"", IntParse::not_integer, 0},
+    std::tuple{"-", IntParse::not_integer, 0}, std::tuple{"1a", IntParse::not_integer, 0},
+    std::tuple{"--1", IntParse::not_integer, 0}));
+// clang-format on
 
 // Layouts that must read like the plain file.
 class StudyLayout : public ::testing::TestWithParam<const char*> {};
@@ -125,37 +102,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "rs1\t100\t1\tA\tG\t0\t1\t2\nrs2 200 0\vC\fT 1 9 2",
                       "\n \nrs1 100 1 A G 0 1 2  \t \n\n\t\nrs2 200 0 C T 1 9 2 \n\n\n",
                       "rs1 100 +1 A G 0 1 2\nrs2 200 0 C T 01 +9 2\n"));
-
-TEST(Readers, ReadCodesFrequenciesAndMissingShares) {
-  TempFile study("rs1 100 1 A G 0 1 2 9\nrs2 250 0 C T 9 9 9 9\nrs3 250 7 a t 2 2 1 1\n");
-  TempFile panel("p1 -5 A G 0 2 9\np2 299999999 C T 1 1 1\n");
-  TempFile haps("h1 0 1 1 0 1\r\nh2\t1 1 0 0 0\n");
-  Settings s;
-  s.nTR = 1;
-  StudyTable t;
-  PanelTable p;
-  HapTable h;
-  bool stopped = false;
-  printed(
-      [&] {
-        t = read_study(study.path());
-        p = read_panel(panel.path(), s);
-        h = read_haplotypes(haps.path(), s);
-      },
-      &stopped);
-  ASSERT_FALSE(stopped);
-  EXPECT_EQ(t.recode, (std::vector<int>{1, 0, 7}));
-  EXPECT_EQ(t.geno.codes, (std::vector<int8_t>{0, 1, 2, 9, 9, 9, 9, 9, 2, 2, 1, 1}));
-  EXPECT_EQ(t.freq[0], 0.5);
-  EXPECT_TRUE(std::isnan(t.freq[1]));
-  EXPECT_EQ(t.freq[2], 0.75);
-  EXPECT_EQ(t.miss, (std::vector<double>{0.25, 1.0, 0.0}));
-  EXPECT_EQ(p.pos, (std::vector<int>{-5, 299999999}));
-  EXPECT_EQ(p.freq, (std::vector<double>{0.5, 0.5}));
-  EXPECT_EQ(p.allele[1][1], 'T');
-  EXPECT_EQ(h.name, (std::vector<std::string>{"h1", "h2"}));
-  EXPECT_EQ(h.bits, (std::vector<uint8_t>{0, 1, 1, 0, 1, 1, 1, 0, 0, 0}));
-}
 
 enum class Reader { study, panel, haplotypes };
 

@@ -101,7 +101,8 @@ TEST(MatchHaplotypes, EqualsTheForwardScan) {
     if (trial % 3 == 0) haps.name = names(static_cast<int>(rng() % 60), pool);
     haps.nsnp = static_cast<int>(haps.name.size());
     std::vector<int> panel_pos, study_pos;
-    for (std::size_t i = 0; i < panel_names.size(); ++i) panel_pos.push_back(2 * int(i) + int(rng() % 2));
+    for (std::size_t i = 0; i < panel_names.size(); ++i)
+      panel_pos.push_back(2 * int(i) + int(rng() % 2));
     for (int i = 0; i < static_cast<int>(rng() % 30); ++i) study_pos.push_back(3 * i);
     const PanelTable panel = panel_at(panel_pos, panel_names);
     for (int speed = 0; speed <= 1; ++speed) {

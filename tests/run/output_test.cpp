@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 // The fast field against printf itself over many probabilities, near every
 // rounding boundary and at random; "0" below 0.005 and "1" from 0.995.
 TEST(ProbabilityField, MatchesPrintf) {
-  std::vector<double> values = {0.0, 1.0, 0.005, 0.995, std::nextafter(0.005, 0.0),
-                                std::nextafter(0.995, 0.0)};
+  std::vector<double> values = {
+      0.0, 1.0, 0.005, 0.995, std::nextafter(0.005, 0.0), std::nextafter(0.995, 0.0)};
   for (int k = 0; k <= 100; ++k) {
     for (double x = (k + 0.5) / 100.0, step = 0; step < 8; ++step, x = std::nextafter(x, 1.0)) {
       values.push_back(x);
@@ -35,7 +35,8 @@ TEST(ProbabilityField, MatchesPrintf) {
     }
   }
   std::mt19937_64 random(7);
-  for (int i = 0; i < 200000; ++i) values.push_back(std::uniform_real_distribution<double>()(random));
+  for (int i = 0; i < 200000; ++i)
+    values.push_back(std::uniform_real_distribution<double>()(random));
   for (double p : values) {
     char expected[32];
     std::snprintf(expected, sizeof expected, "%3.2lf ", p);

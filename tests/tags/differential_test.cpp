@@ -50,7 +50,7 @@ World random_world(const Shape& shape, std::mt19937& rng) {
       bits[k] = mono ? 1 : b ^ (unit(rng) < shape.mutation);
     }
     const double kind = unit(rng);
-    w.add(p, &bits, kind < 0.8, kind > 0.1);
+    w.add(p, &bits, kind<0.8, kind> 0.1);
   }
   return w;
 }
@@ -66,8 +66,8 @@ SearchResult run_counting(Search search, const Settings& s, const Prepared& p, i
   const TagScratchPtr scratch = make_tag_scratch();
   const int N = collect_candidates(s, p.u, target, mode, *scratch);
   if (N < s.geometry.tags()) return r;  // getMD_max tries no set
-  const CountingInputs in{s.geometry, candidates(*scratch).data(), N, target, p.u.hap_row.data(),
-                          p.index};
+  const CountingInputs in{s.geometry, candidates(*scratch).data(), N,
+                          target,     p.u.hap_row.data(),          p.index};
   if (search == Search::masks) {
     search_by_masks(in, r.tag_list.data(), &r.score, *scratch);
   } else {
@@ -98,9 +98,8 @@ TEST_P(CountingSearches, MatchTheLiteralSearch) {
           const SearchResult fast = search == Search::whole
                                         ? run_search(s, w, t, mode, false, &p, kept.get())
                                         : run_counting(search, s, p, t, mode);
-          const auto where = ::testing::Message()
-                             << kSearchName[int(search)] << ", seed " << seed << ", target " << t
-                             << ", mode " << int(mode);
+          const auto where = ::testing::Message() << kSearchName[int(search)] << ", seed " << seed
+                                                  << ", target " << t << ", mode " << int(mode);
           ASSERT_EQ(fast.tag_list, slow.tag_list) << where;
           ASSERT_EQ(std::bit_cast<uint64_t>(fast.score), std::bit_cast<uint64_t>(slow.score))
               << where << ": " << fast.score << " vs " << slow.score;
