@@ -15,29 +15,30 @@
 namespace tessellar {
 namespace {
 
-// In-memory tables with one row per position, alleles A/G, one member coded 1.
-StudyTable study_at(const std::vector<int>& positions) {
-  StudyTable t;
-  t.nind = t.geno.members = 1;
-  t.nsnp = static_cast<int>(positions.size());
+// In-memory tables with one row per position: alleles A/G, one member
+// coded 1, frequency 0.5, the given names.
+template <class Table>
+Table table_at(const std::vector<int>& positions, std::vector<std::string> names = {}) {
+  const std::size_t n = positions.size();
+  Table t;
+  t.nsnp = static_cast<int>(n);
   t.pos = positions;
-  t.name.assign(positions.size(), "s");
-  t.recode.assign(positions.size(), 0);
-  t.allele.assign(positions.size(), {'A', 'G'});
-  t.geno.codes.assign(positions.size(), 1);
-  t.freq.assign(positions.size(), 0.5);
-  t.miss.assign(positions.size(), 0.0);
+  t.name = names.empty() ? std::vector<std::string>(n, "p") : names;
+  t.recode.assign(n, 0);
+  t.allele.assign(n, {'A', 'G'});
+  t.geno = {1, std::vector<int8_t>(n, 1)};
+  t.freq.assign(n, 0.5);
+  t.miss.assign(n, 0.0);
   return t;
 }
-PanelTable panel_at(const std::vector<int>& positions, const std::vector<std::string>& names = {}) {
-  PanelTable t;
-  t.ncol = t.geno.members = 1;
-  t.nsnp = static_cast<int>(positions.size());
-  t.pos = positions;
-  t.name = names.empty() ? std::vector<std::string>(positions.size(), "p") : names;
-  t.allele.assign(positions.size(), {'A', 'G'});
-  t.geno.codes.assign(positions.size(), 1);
-  t.freq.assign(positions.size(), 0.5);
+StudyTable study_at(const std::vector<int>& positions) {
+  StudyTable t = table_at<StudyTable>(positions);
+  t.nind = 1;
+  return t;
+}
+PanelTable panel_at(const std::vector<int>& positions, std::vector<std::string> names = {}) {
+  PanelTable t = table_at<PanelTable>(positions, names);
+  t.ncol = 1;
   return t;
 }
 
