@@ -52,6 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, EmByHand, ::testing::Values(
     EmCase{"duo_counts_three_halves",    1, {},              0, 1, 0, {1, 2},         false, true,  {0.5, 0.5}, {1.0 / 3, 2.0 / 3},     2},
     EmCase{"singleton_and_trio",         1, {},              1, 0, 1, {0, 0, 0, 2},   false, true,  {0.5, 0.5}, {2.0 / 3, 1.0 / 3},     2},
     EmCase{"zero_sum_unit_still_counts", 1, {2, 0},          0, 0, 0, {},             true,  false, {1.0, 0.0}, {0.5, 0.0},             2},
+    EmCase{"impossible_pairs_add_nothing",2, {1, 1, 0, 0},    0, 0, 0, {},             true,  false, {1, 0, 0, 0}, {0.5, 0, 0, 0},       2},
     EmCase{"mendelian_error_trio_counts",1, {},              1, 0, 1, {0, 0, 2, 0},   false, true,  {0.5, 0.5}, {1.0 / 3, 0.0},         2},
     EmCase{"study_and_families",         1, {2},             0, 0, 1, {0},            true,  true,  {0.5, 0.5}, {0.5, 0.5},             1},
     EmCase{"no_unit_keeps_the_start",    1, {2},             0, 0, 1, {0},            false, false, {0.3, 0.7}, {0.3, 0.7},             0}),

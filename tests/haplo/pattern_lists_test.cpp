@@ -1,5 +1,5 @@
-// Study and family pattern lists on hand-worked rows, and the record budget
-// (the differential test checks them on random rows).
+// Family pattern lists on hand-worked rows and the record budget (the
+// differential test checks both lists on random rows).
 #include "haplo/pattern_lists.h"
 
 #include <gtest/gtest.h>
@@ -11,19 +11,9 @@
 namespace tessellar {
 namespace {
 
-using Pairs = std::vector<std::pair<int, int>>;
 using Configs = std::vector<std::array<int, 4>>;
 
-// The pairs of each individual, or the (kind, configurations) of each unit.
-std::vector<Pairs> pairs_of(const StudyList& list) {
-  std::vector<Pairs> out;
-  for (const node0& ind : list.individuals) {
-    out.emplace_back();
-    for (int k = ind.begin; k < ind.end; ++k)
-      out.back().emplace_back(list.pairs[k].hap1, list.pairs[k].hap2);
-  }
-  return out;
-}
+// The (kind, configurations) of each unit.
 std::vector<std::pair<int, Configs>> units_of(const FamilyList& list) {
   std::vector<std::pair<int, Configs>> out;
   for (const node_ex0& u : list.units) {
@@ -35,34 +25,6 @@ std::vector<std::pair<int, Configs>> units_of(const FamilyList& list) {
   }
   return out;
 }
-
-struct StudyCase {
-  int M;
-  std::vector<int> rows;
-  std::vector<Pairs> expected;
-};
-
-class StudyListByHand : public ::testing::TestWithParam<StudyCase> {};
-
-TEST_P(StudyListByHand, ListsThePairsInOrder) {
-  const StudyCase& c = GetParam();
-  const WindowGeometry g(c.M);
-  StudyList list;
-  const int n = static_cast<int>(c.rows.size()) / c.M;
-  makelist(g, list, c.rows.data(), n);
-  EXPECT_EQ(pairs_of(list), c.expected);
-  for (int i = 0; i < n; ++i) EXPECT_EQ(list.individuals[i].index, i);
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Rows, StudyListByHand, ::testing::Values(
-    StudyCase{2, {1, 1}, {{{0, 3}, {1, 2}}}},
-    StudyCase{2, {9, 0}, {{{0, 0}, {0, 2}, {2, 2}}}},
-    StudyCase{2, {1, 1, 1, 1}, {{{0, 3}, {1, 2}}, {{0, 3}, {1, 2}}}},
-    StudyCase{1, {0, 2, 1, 9}, {{{0, 0}}, {{1, 1}}, {{0, 1}}, {{0, 0}, {0, 1}, {1, 1}}}},
-    StudyCase{3, {2, 1, 0}, {{{4, 6}}}},
-    StudyCase{2, {}, {}}));
-// clang-format on
 
 struct FamilyCase {
   int M, ntr, ndu, nun;
