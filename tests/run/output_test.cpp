@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "run/text_format.h"
 #include "support.h"
 
 namespace tessellar {
@@ -46,6 +47,14 @@ TEST(ProbabilityField, MatchesPrintf) {
   }
 }
 
+// Writes text as one chunk of records.
+void put(OutputFile& out, const std::string& text) {
+  OutputChunk chunk;
+  chunk.text = text;
+  out.prepare(chunk);
+  out.write(chunk);
+}
+
 std::string read_file(const fs::path& path) {
   std::ostringstream text;
   text << std::ifstream(path, std::ios::binary).rdbuf();
@@ -74,29 +83,47 @@ class Output : public ::testing::Test {
 TEST_F(Output, AppearsOnlyOnCommitAndAFailedRunKeepsTheEarlierOne) {
   const fs::path path = dir_ / "out.txt";
   {
-    OutputFile out(path.string());
-    out.buffer() = "first\n";
+    OutputFile out(path.string(), OutputKind::text);
+    put(out, "first\n");
     EXPECT_FALSE(fs::exists(path));
     out.commit();
   }
   EXPECT_EQ(read_file(path), "first\n");
   {
-    OutputFile out(path.string());  // never committed: the run failed
-    out.buffer() = "partial";
+    OutputFile out(path.string(), OutputKind::text);  // never committed: the run failed
+    put(out, "partial");
   }
   EXPECT_EQ(read_file(path), "first\n");
   EXPECT_EQ(files(), std::vector<std::string>{"out.txt"});
 }
 
-// A symbolic link keeps pointing at the file it names, which gets the output.
-TEST_F(Output, ReplacesTheTargetOfASymbolicLink) {
+// Links keep pointing at the file they name, which gets the output: through
+// a chain of links too; a loop of links is an error.
+TEST_F(Output, ReplacesTheTargetOfAChainOfSymbolicLinks) {
   std::ofstream(dir_ / "target.txt") << "earlier\n";
-  fs::create_symlink("target.txt", dir_ / "link.txt");
-  OutputFile out((dir_ / "link.txt").string());
-  out.buffer() = "new\n";
+  fs::create_symlink("target.txt", dir_ / "b.txt");
+  fs::create_symlink("b.txt", dir_ / "a.txt");
+  OutputFile out((dir_ / "a.txt").string(), OutputKind::text);
+  put(out, "new\n");
   out.commit();
-  EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "a.txt"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "b.txt"));
   EXPECT_EQ(read_file(dir_ / "target.txt"), "new\n");
+  fs::create_symlink("loop2", dir_ / "loop1");
+  fs::create_symlink("loop1", dir_ / "loop2");
+  EXPECT_EQ(testing_support::error_line(
+                [&] { OutputFile loop((dir_ / "loop1").string(), OutputKind::text); }),
+            "Error: cannot create the output file '" + (dir_ / "loop1").string() +
+                "': Too many levels of symbolic links.");
+}
+
+// A replaced output keeps its permission bits.
+TEST_F(Output, KeepsThePermissionBitsOfTheFileItReplaces) {
+  std::ofstream(dir_ / "out.txt") << "earlier\n";
+  fs::permissions(dir_ / "out.txt", fs::perms(0640));
+  OutputFile out((dir_ / "out.txt").string(), OutputKind::text);
+  out.commit();
+  EXPECT_EQ(static_cast<int>(fs::status(dir_ / "out.txt").permissions()), 0640);
 }
 
 // When the rename fails (here a folder took the output's name while the run
@@ -104,8 +131,8 @@ TEST_F(Output, ReplacesTheTargetOfASymbolicLink) {
 TEST_F(Output, AFailedRenameStopsTheRun) {
   const fs::path path = dir_ / "out.txt";
   {
-    OutputFile out(path.string());
-    out.buffer() = "record\n";
+    OutputFile out(path.string(), OutputKind::text);
+    put(out, "record\n");
     fs::create_directory(path);
     EXPECT_EQ(testing_support::error_line([&] { out.commit(); }),
               "Error: cannot replace the output file '" + path.string() + "': Is a directory.");
@@ -121,7 +148,7 @@ TEST_P(Permissions, AreThoseOfARedirect) {
   const mode_t old = ::umask(GetParam());
   const int fd = ::open((dir_ / "redirect.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   ::close(fd);
-  OutputFile out((dir_ / "out.txt").string());
+  OutputFile out((dir_ / "out.txt").string(), OutputKind::text);
   out.commit();
   ::umask(old);
   struct stat made, redirect;
