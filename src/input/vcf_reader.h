@@ -121,7 +121,8 @@ class VcfReader {
   std::unique_ptr<Handles> h_;
   std::vector<std::string> samples_;
   std::vector<HeaderContig> contigs_;
-  bool text_ = false;   // VCF text: records have line numbers
+  bool text_format_ = false;  // VCF text rather than BCF
+  bool text_ = false;         // records have line numbers (VCF text read in order)
   long long line_ = 0;  // line of the current record (VCF text)
   std::string contig_;
   int contig_id_ = -1;

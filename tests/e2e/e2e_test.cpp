@@ -186,10 +186,18 @@ std::string last_error(const std::string& log) {
 
 class OneLine : public ::testing::TestWithParam<Line> {};
 
+// Copies every file of the source folder from (but its README) into work.
+void copy_all(const std::string& from, const fs::path& work) {
+  for (const auto& entry : fs::directory_iterator(fs::path(TESSELLAR_SOURCE_DIR) / from))
+    if (entry.is_regular_file() && entry.path().filename() != "README.md")
+      fs::copy_file(entry.path(), work / entry.path().filename());
+}
+
 TEST_P(OneLine, GivesTheStatusAndTheMessage) {
   const Line& c = GetParam();
   const fs::path work = fresh_folder("line_" + c.name);
-  copy_inputs("examples", work);
+  copy_all("examples", work);
+  copy_all("tests/e2e/data/bad", work);
   std::vector<std::string> args;
   std::istringstream words(c.args);
   for (std::string word; words >> word;) args.push_back(word);
