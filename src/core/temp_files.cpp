@@ -1,10 +1,13 @@
 // The registry of temporary files and the signal handlers.
 #include "core/temp_files.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 namespace tessellar {
@@ -51,6 +54,20 @@ void install_signal_handlers() {
     ::sigaction(s, &action, nullptr);
   }
   ::signal(SIGXFSZ, SIG_IGN);
+}
+
+int make_temp_file(std::string& pattern, int* slot) {
+  sigset_t held;
+  sigset_t before;
+  sigemptyset(&held);
+  for (int s : kSignals) sigaddset(&held, s);
+  ::pthread_sigmask(SIG_BLOCK, &held, &before);
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  const int error = errno;
+  *slot = fd >= 0 ? register_temp_file(pattern.c_str()) : -1;
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  errno = error;
+  return fd;
 }
 
 int register_temp_file(const char* path) {

@@ -6,10 +6,18 @@
 // fails with EFBIG and is reported like any other write error.
 #pragma once
 
+#include <string>
+
 namespace tessellar {
 
 // Installs the handlers; called once at the start of a run.
 void install_signal_handlers();
+
+// Creates a file from pattern (ending in XXXXXX, replaced in place) with
+// mkostemp and registers it, with the signals held off in between, so that
+// no signal can leave it behind; returns its descriptor (-1 on failure,
+// errno set) and its slot in *slot.
+int make_temp_file(std::string& pattern, int* slot);
 
 // Registers path (copied) for removal on a signal; returns its slot, or -1
 // when every slot is taken or the path is too long (it is then not removed

@@ -123,7 +123,7 @@ class VcfReader {
   std::vector<HeaderContig> contigs_;
   bool text_format_ = false;  // VCF text rather than BCF
   bool text_ = false;         // records have line numbers (VCF text read in order)
-  long long line_ = 0;  // line of the current record (VCF text)
+  long long line_ = 0;        // line of the current record (VCF text)
   std::string contig_;
   int contig_id_ = -1;
   std::vector<bool> contig_done_;

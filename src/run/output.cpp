@@ -73,14 +73,11 @@ OutputFile::OutputFile(const std::string& path, OutputKind kind, int threads, co
       break;
     case OutputTarget::How::temp_file: {
       path_ = target.path;
-      std::string pattern = path_ + ".tmp.XXXXXX";
-      std::vector<char> name(pattern.begin(), pattern.end());
-      name.push_back('\0');
-      fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+      std::string name = path_ + ".tmp.XXXXXX";
+      fd_ = make_temp_file(name, &temp_slot_);
       if (fd_ < 0)
         fatal("cannot create the %s '%s': %s.", what, path.c_str(), std::strerror(errno));
-      temp_path_ = name.data();
-      temp_slot_ = register_temp_file(temp_path_.c_str());
+      temp_path_ = name;
       ::fchmod(fd_, target.mode);
       break;
     }
