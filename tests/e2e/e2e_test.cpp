@@ -96,7 +96,7 @@ std::string test_name(std::string name) {
 // ---- Folder cases ----
 
 bool is_case_file(const std::string& name) {
-  return name == "args" || name == "inputs_from" || name == "README" ||
+  return name == "args" || name == "inputs_from" || name == "README" || name == "README.md" ||
          name.rfind("expected.", 0) == 0;
 }
 
@@ -109,8 +109,11 @@ TEST_P(Folder, MatchesTheExpectedFiles) {
   std::istringstream arg_lines(read_file(dir / "args"));
   for (std::string line; std::getline(arg_lines, line);) args.push_back(line);
   std::string ofile = "imp_geno.out";
-  for (std::size_t a = 0; a + 1 < args.size(); ++a)
+  std::string sites;
+  for (std::size_t a = 0; a + 1 < args.size(); ++a) {
     if (args[a] == "-ofile") ofile = args[a + 1];
+    if (args[a] == "-sites") sites = args[a + 1];
+  }
   if (fs::exists(dir / "inputs_from")) {
     std::string from = read_file(dir / "inputs_from");
     copy_inputs(from.erase(from.find_last_not_of("\n ") + 1), work);
@@ -128,6 +131,8 @@ TEST_P(Folder, MatchesTheExpectedFiles) {
     write_file(dir / "expected.log", result.log);
     write_file(dir / "expected.status", std::to_string(result.status) + "\n");
     if (result.status == 0) write_file(dir / "expected.out", read_file(produced));
+    if (result.status == 0 && !sites.empty())
+      write_file(dir / "expected.sites", read_file(work / sites));
     return;
   }
   EXPECT_EQ(result.log, read_file(dir / "expected.log"));
@@ -135,7 +140,12 @@ TEST_P(Folder, MatchesTheExpectedFiles) {
   if (fs::exists(dir / "expected.out")) {
     ASSERT_TRUE(fs::exists(produced)) << ofile << " was not written";
     EXPECT_EQ(read_file(produced), read_file(dir / "expected.out"));
-    EXPECT_EQ(names_in(work).size(), before.size() + 1) << "a temporary file was left";
+    const bool with_sites = fs::exists(dir / "expected.sites");
+    if (with_sites) {
+      EXPECT_EQ(read_file(work / sites), read_file(dir / "expected.sites"));
+    }
+    EXPECT_EQ(names_in(work).size(), before.size() + (with_sites ? 2 : 1))
+        << "a temporary file was left";
   } else {
     if (fs::exists(dir / ofile)) {
       EXPECT_EQ(read_file(produced), read_file(dir / ofile)) << "an earlier output was changed";

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "input/haplotypes.h"
+#include "input/inputs.h"
 #include "input/panel.h"
 #include "input/study.h"
 #include "support.h"
@@ -109,6 +110,35 @@ TEST(DamagedInput, HaplotypeFile) {
     ASSERT_TRUE(t.nsnp > 0 && t.ncol > 0);
     ASSERT_EQ(t.bits.size(), static_cast<std::size_t>(t.nsnp) * t.ncol);
     for (uint8_t bit : t.bits) EXPECT_LE(bit, 1);
+  });
+}
+
+constexpr const char* kVcf =
+    "##fileformat=VCFv4.2\n##contig=<ID=1>\n##contig=<ID=2>\n"
+    "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+    "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tA\tB\tC\n"
+    "1\t100\trs1\tA\tG\t.\tPASS\t.\tGT\t0|1\t1|1\t0|0\n"
+    "1\t200\trs2\tC\tT,G\t.\tPASS\t.\tGT\t0|2\t1|1\t0/0\n"
+    "1\t250\trs3\tA\tAT\t.\tPASS\t.\tGT\t./.\t1|0\t0|1\n"
+    "2\t300\trs4\tG\tT\t.\t.\t.\tGT\t1/0\t.|1\t0|0\n";
+
+// A damaged VCF read as the study and as a panel with its own haplotypes.
+TEST(DamagedInput, VcfFile) {
+  Settings s;
+  read_damaged(kVcf, [&](const std::string& path) {
+    if (auto vcf = VcfReader::open_if_vcf(path, "study")) {
+      StudyInput in = read_study_input(s, std::move(vcf));
+      for (const StudyContig& c : in.contigs) check_rows(c.table, c.table.nind);
+    }
+    if (auto vcf = VcfReader::open_if_vcf(path, "panel")) {
+      PanelInput in = read_panel_input(s, std::move(vcf), true);
+      for (const PanelContig& c : in.contigs) {
+        check_rows(c.table, c.table.ncol);
+        ASSERT_EQ(c.hap_of_row.size(), static_cast<std::size_t>(c.table.nsnp));
+        ASSERT_EQ(c.haps.bits.size(), static_cast<std::size_t>(c.haps.nsnp) * c.haps.ncol);
+        for (uint8_t bit : c.haps.bits) EXPECT_LE(bit, 1);
+      }
+    }
   });
 }
 
