@@ -4,11 +4,14 @@
 #include "run/output.h"
 
 #include <fcntl.h>
+#include <htslib/hts.h>
+#include <htslib/tbx.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -139,6 +142,57 @@ TEST_F(Output, AFailedRenameStopsTheRun) {
   }
   EXPECT_TRUE(fs::is_empty(path));
   EXPECT_EQ(files(), std::vector<std::string>{"out.txt"});
+}
+
+// A bgzipped VCF output's index finds every record of any region, as a
+// linear scan would: records written in chunks of many sizes, so that they
+// cross the compressed blocks in every way.
+TEST_F(Output, IndexFindsTheRecordsOfEveryRegion) {
+  const fs::path path = dir_ / "out.vcf.gz";
+  std::vector<std::pair<std::string, int>> sites;
+  {
+    OutputFile out(path.string(), OutputKind::vcf_gz);
+    out.write_header(
+        "##fileformat=VCFv4.2\n##contig=<ID=a>\n##contig=<ID=b>\n#CHROM\tPOS\tID\tREF\tALT\t"
+        "QUAL\tFILTER\tINFO\n");
+    std::mt19937 random(5);
+    int pos = 0;
+    std::string contig = "a";
+    for (int chunk = 0; chunk < 120; ++chunk) {
+      std::string text;
+      for (int r = static_cast<int>(random() % 40); r > 0; --r) {
+        pos += 1 + static_cast<int>(random() % 300);
+        sites.push_back({contig, pos});
+        text += contig + "\t" + std::to_string(pos) + "\t.\tA\tG\t.\tPASS\t" +
+                std::string(random() % 400, 'x') + "\n";
+      }
+      put(out, text);
+      if (chunk == 70) contig = "b", pos = 0;
+    }
+    out.commit();
+  }
+  tbx_t* index = tbx_index_load(path.c_str());
+  htsFile* file = hts_open(path.c_str(), "r");
+  ASSERT_TRUE(index != nullptr && file != nullptr);
+  std::mt19937 random(9);
+  for (int query = 0; query < 300; ++query) {
+    const std::string contig = random() % 2 ? "a" : "b";
+    const int from = static_cast<int>(random() % 400000);
+    const int to = from + static_cast<int>(random() % 20000);
+    std::vector<int> expected, found;
+    for (const auto& [c, p] : sites)
+      if (c == contig && p >= from && p <= to) expected.push_back(p);
+    hts_itr_t* it = tbx_itr_querys(
+        index, (contig + ":" + std::to_string(from) + "-" + std::to_string(to)).c_str());
+    kstring_t line = {0, 0, nullptr};
+    while (it != nullptr && tbx_itr_next(file, index, it, &line) >= 0)
+      found.push_back(std::atoi(std::strchr(line.s, '\t') + 1));
+    free(line.s);
+    hts_itr_destroy(it);
+    ASSERT_EQ(found, expected) << contig << ":" << from << "-" << to;
+  }
+  hts_close(file);
+  tbx_destroy(index);
 }
 
 class Permissions : public Output, public ::testing::WithParamInterface<mode_t> {};
