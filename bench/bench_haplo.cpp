@@ -5,12 +5,12 @@
 
 #include <vector>
 
+#include "core/settings.h"
 #include "haplo/em.h"
-#include "haplo/haplo_test_util.h"
 #include "haplo/imputation.h"
 #include "haplo/pattern_lists.h"
 #include "literal/haplo_literal.h"
-#include "core/settings.h"
+#include "support.h"
 
 namespace {
 
@@ -19,14 +19,15 @@ using namespace tessellar;
 constexpr int kM = 5;
 constexpr int kTrios = 30;
 constexpr int kStudy = 1000;
+const WindowGeometry kG(kM);
 
 std::vector<int> panel_rows() {
-  testing_haplo::RowGen gen(17, kM, 0.03);
+  testing_support::RowGen gen(17, kM, 0.03);
   return gen.panel(kTrios, 0, 0, 0.0);
 }
 
 std::vector<int> study_rows() {
-  testing_haplo::RowGen gen(29, kM, 0.05);
+  testing_support::RowGen gen(29, kM, 0.05);
   return gen.study(kStudy);
 }
 
@@ -37,12 +38,13 @@ std::vector<int> with_missing_trio_rows() {
   return rows;
 }
 
-// EM iterations from the uniform start on these lists (fast A1 counts them).
+// EM iterations from the uniform start on these lists.
 int em_iterations(const StudyList* study, const FamilyList* families) {
-  std::vector<double> f(static_cast<std::size_t>(settings().K), 1.0 / settings().K);
-  int n = 0;
-  A1_counted(f.data(), study, families, -1, -1, study ? 1 : -1, families ? 1 : -1, nullptr, 9, &n);
-  return n;
+  std::vector<double> f(kG.K, 1.0 / kG.K);
+  EmUnits units;
+  units.study = study;
+  units.families = families;
+  return estimate_frequencies(kG.K, f.data(), units).iterations;
 }
 
 // Reports time per EM iteration and records visited per second.
@@ -54,11 +56,10 @@ void report(benchmark::State& state, int iterations, std::size_t records) {
 }
 
 void BM_makelist_ex_fast(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = panel_rows();
   FamilyList list;
   for (auto _ : state) {
-    makelist_ex(list, rows.data(), kTrios, 0, 0);
+    makelist_ex(kG, list, rows.data(), kTrios, 0, 0);
     benchmark::DoNotOptimize(list.configs.data());
   }
   state.counters["configs"] = static_cast<double>(list.configs.size());
@@ -66,21 +67,19 @@ void BM_makelist_ex_fast(benchmark::State& state) {
 BENCHMARK(BM_makelist_ex_fast);
 
 void BM_makelist_ex_literal(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = panel_rows();
   for (auto _ : state) {
-    literal::FamilyList list = literal::makelist_ex(rows.data(), kTrios, 0, 0);
+    literal::FamilyList list = literal::makelist_ex(kG, rows.data(), kTrios, 0, 0);
     benchmark::DoNotOptimize(list.head.get());
   }
 }
 BENCHMARK(BM_makelist_ex_literal);
 
 void BM_makelist_fast(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = study_rows();
   StudyList list;
   for (auto _ : state) {
-    makelist(list, rows.data(), kStudy);
+    makelist(kG, list, rows.data(), kStudy);
     benchmark::DoNotOptimize(list.pairs.data());
   }
   state.counters["pairs"] = static_cast<double>(list.pairs.size());
@@ -88,10 +87,9 @@ void BM_makelist_fast(benchmark::State& state) {
 BENCHMARK(BM_makelist_fast);
 
 void BM_makelist_literal(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = study_rows();
   for (auto _ : state) {
-    literal::StudyList list = literal::makelist(rows.data(), kStudy);
+    literal::StudyList list = literal::makelist(kG, rows.data(), kStudy);
     benchmark::DoNotOptimize(list.head.get());
   }
 }
@@ -106,15 +104,14 @@ int family_trios(int which) {
 }
 
 void BM_A1_families_fast(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = family_case(static_cast<int>(state.range(0)));
   FamilyList list;
-  makelist_ex(list, rows.data(), family_trios(static_cast<int>(state.range(0))), 0, 0);
+  makelist_ex(kG, list, rows.data(), family_trios(static_cast<int>(state.range(0))), 0, 0);
   const int n = em_iterations(nullptr, &list);
   std::vector<double> f(32);
   for (auto _ : state) {
     f.assign(32, 1.0 / 32);
-    A1(f.data(), nullptr, &list, -1, -1, -1, 1);
+    A1(kG.K, f.data(), nullptr, &list, -1, -1, -1, 1);
     benchmark::DoNotOptimize(f.data());
   }
   report(state, n, list.configs.size());
@@ -122,17 +119,16 @@ void BM_A1_families_fast(benchmark::State& state) {
 BENCHMARK(BM_A1_families_fast)->Arg(0)->Arg(1);
 
 void BM_A1_families_literal(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = family_case(static_cast<int>(state.range(0)));
   const int ntr = family_trios(static_cast<int>(state.range(0)));
   FamilyList flat;
-  makelist_ex(flat, rows.data(), ntr, 0, 0);
+  makelist_ex(kG, flat, rows.data(), ntr, 0, 0);
   const int n = em_iterations(nullptr, &flat);
-  literal::FamilyList list = literal::makelist_ex(rows.data(), ntr, 0, 0);
+  literal::FamilyList list = literal::makelist_ex(kG, rows.data(), ntr, 0, 0);
   std::vector<double> f(32);
   for (auto _ : state) {
     f.assign(32, 1.0 / 32);
-    literal::A1(f.data(), nullptr, &list, -1, -1, -1, 1);
+    literal::A1(kG.K, f.data(), nullptr, &list, -1, -1, -1, 1);
     benchmark::DoNotOptimize(f.data());
   }
   report(state, n, flat.configs.size());
@@ -140,15 +136,14 @@ void BM_A1_families_literal(benchmark::State& state) {
 BENCHMARK(BM_A1_families_literal)->Arg(0)->Arg(1);
 
 void BM_A1_study_fast(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = study_rows();
   StudyList list;
-  makelist(list, rows.data(), kStudy);
+  makelist(kG, list, rows.data(), kStudy);
   const int n = em_iterations(&list, nullptr);
   std::vector<double> f(32);
   for (auto _ : state) {
     f.assign(32, 1.0 / 32);
-    A1(f.data(), &list, nullptr, -1, -1, 1, -1);
+    A1(kG.K, f.data(), &list, nullptr, -1, -1, 1, -1);
     benchmark::DoNotOptimize(f.data());
   }
   report(state, n, list.pairs.size());
@@ -156,16 +151,15 @@ void BM_A1_study_fast(benchmark::State& state) {
 BENCHMARK(BM_A1_study_fast);
 
 void BM_A1_study_literal(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = study_rows();
   StudyList flat;
-  makelist(flat, rows.data(), kStudy);
+  makelist(kG, flat, rows.data(), kStudy);
   const int n = em_iterations(&flat, nullptr);
-  literal::StudyList list = literal::makelist(rows.data(), kStudy);
+  literal::StudyList list = literal::makelist(kG, rows.data(), kStudy);
   std::vector<double> f(32);
   for (auto _ : state) {
     f.assign(32, 1.0 / 32);
-    literal::A1(f.data(), &list, nullptr, -1, -1, 1, -1);
+    literal::A1(kG.K, f.data(), &list, nullptr, -1, -1, 1, -1);
     benchmark::DoNotOptimize(f.data());
   }
   report(state, n, flat.pairs.size());
@@ -173,16 +167,15 @@ void BM_A1_study_literal(benchmark::State& state) {
 BENCHMARK(BM_A1_study_literal);
 
 void BM_imputation_fast(benchmark::State& state) {
-  install_window_size(kM);
   const auto rows = study_rows();
   StudyList list;
-  makelist(list, rows.data(), kStudy);
+  makelist(kG, list, rows.data(), kStudy);
   std::vector<double> f(32, 1.0 / 32);
-  A1(f.data(), &list, nullptr, -1, -1, 1, -1);
+  A1(kG.K, f.data(), &list, nullptr, -1, -1, 1, -1);
   for (double& x : f) x = (x + 0.001) / 1.032;
   std::vector<double> p0(kStudy), p1(kStudy), p2(kStudy);
   for (auto _ : state) {
-    imputation(f.data(), list, {p0.data(), p1.data(), p2.data()});
+    imputation(kG, f.data(), list, {p0.data(), p1.data(), p2.data()});
     benchmark::DoNotOptimize(p0.data());
   }
   state.SetItemsProcessed(state.iterations() * static_cast<long>(list.pairs.size()));

@@ -176,7 +176,7 @@ HapInput read_haplotypes_vcf(const Settings& s, VcfReader& r) {
     r.decode_genotypes();
     if (ploidy.empty()) {
       for (int sample = 0; sample < n; ++sample) {
-        const int p = r.allele(sample, 1) == -2 || r.ploidy() < 2 ? 1 : 2;
+        const int p = r.ploidy() < 2 || r.allele(sample, 1) == -2 ? 1 : 2;
         ploidy.push_back(p);
         H += p;
       }

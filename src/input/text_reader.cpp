@@ -2,6 +2,7 @@
 #include "input/text_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,9 +21,17 @@ constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
 TextReader::TextReader(const std::string& path) : path_(path), buffer_(kBlockSize) {
   do {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) fatal("cannot open '%s' for reading: %s", path.c_str(), std::strerror(errno));
+  // The text formats are read twice (a count, then the rows): a pipe cannot be.
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+    fatal(
+        "'%s' is not a regular file: text inputs are read twice, so a regular file is needed "
+        "(pipes and process substitutions work for VCF and BCF inputs)",
+        path.c_str());
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 }
 
 TextReader::~TextReader() {
@@ -82,6 +91,10 @@ bool TextReader::next_line(std::string_view& line) {
     line = std::string_view(buffer_.data() + begin_, length);
     begin_ += length + (has_break ? 1 : 0);
     ++line_number_;
+    if (const void* nul = std::memchr(line.data(), '\0', line.size()); nul != nullptr)
+      fatal("'%s' line %d: the line holds a NUL byte (\\0) at column %zu; text inputs hold none",
+            path_.c_str(), line_number_,
+            static_cast<std::size_t>(static_cast<const char*>(nul) - line.data()) + 1);
     return true;
   }
 }

@@ -1,13 +1,16 @@
 // VcfReader: htslib's reader with the checks of the program's inputs.
 #include "input/vcf_reader.h"
 
+#include <fcntl.h>
 #include <htslib/hfile.h>
 #include <htslib/hts.h>
 #include <htslib/hts_log.h>
+#include <htslib/kseq.h>
 #include <htslib/kstring.h>
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -83,14 +86,38 @@ struct VcfReader::Handles {
     if (index != nullptr) return bcf_itr_next(file, it, record);
     const int got = tbx_itr_next(file, tabix, it, &line);
     if (got < 0) return got;
+    return parse_line();
+  }
+  // The next line of VCF text into record, as bcf_read reads it.
+  int next_line() {
+    const int got = hts_getline(file, KS_SEP_LINE, &line);
+    if (got < 0) return got;
+    return parse_line();
+  }
+  // htslib passes over sample columns beyond the header's; they are an error.
+  int parse_line() {
+    const int samples = bcf_hdr_nsamples(header);
+    int tabs = 0;
+    for (std::size_t i = 0; i < line.l; ++i) tabs += line.s[i] == '\t';
+    if (samples > 0 && tabs > 8 + samples) {
+      record->errcode = BCF_ERR_NCOLS;
+      return -2;
+    }
     return vcf_parse(&line, header, record) == 0 ? 0 : -2;
   }
 };
 
 std::unique_ptr<VcfReader> VcfReader::open_if_vcf(const std::string& path, const char* role) {
   quiet_htslib();
-  hFILE* h = hopen(path.c_str(), "r");
-  if (h == nullptr) return nullptr;
+  // Opened without waiting for a writer: a pipe that has none reads as empty.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  hFILE* h = hdopen(fd, "r");
+  if (h == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
   htsFormat format;
   if (hts_detect_format2(h, path.c_str(), &format) != 0 ||
       (format.format != htsExactFormat::vcf && format.format != htsExactFormat::bcf)) {
@@ -108,7 +135,7 @@ std::unique_ptr<VcfReader> VcfReader::open_if_vcf(const std::string& path, const
 
 VcfReader::VcfReader(const std::string& path, const char* role, std::unique_ptr<Handles> handles)
     : path_(path), role_(role), h_(std::move(handles)) {
-  text_ = hts_get_format(h_->file)->format == htsExactFormat::vcf;
+  text_ = text_format_ = hts_get_format(h_->file)->format == htsExactFormat::vcf;
   h_->header = bcf_hdr_read(h_->file);
   if (h_->header == nullptr)
     fatal("'%s': the %s header is damaged or incomplete", path.c_str(), text_ ? "VCF" : "BCF");
@@ -144,8 +171,10 @@ std::string VcfReader::where() const {
 }
 
 void VcfReader::damaged(const char* what) const {
-  if (contig_id_ < 0) fatal("'%s': %s in the first record", path_.c_str(), what);
-  fatal("'%s': %s after contig %s position %d", path_.c_str(), what, contig_.c_str(), pos_);
+  const std::string line = text_ ? " (line " + std::to_string(line_) + ")" : "";
+  if (contig_id_ < 0) fatal("'%s'%s: %s in the first record", path_.c_str(), line.c_str(), what);
+  fatal("'%s'%s: %s after contig %s position %d", path_.c_str(), line.c_str(), what,
+        contig_.c_str(), pos_);
 }
 
 int VcfReader::header_contig(std::string_view contig) const {
@@ -204,7 +233,7 @@ bool VcfReader::read_record() {
     } else if (restricted_ && indexed) {
       got = h_->next_of(h_->iterator);
     } else {
-      got = bcf_read(h_->file, h_->header, rec);
+      got = text_format_ ? h_->next_line() : bcf_read(h_->file, h_->header, rec);
       ++line_;
     }
     if (got == -1) return false;
@@ -234,6 +263,13 @@ bool VcfReader::next() {
 void VcfReader::check_order() {
   const bcf1_t* rec = h_->record;
   const int rid = rec->rid;
+  constexpr long long kLastPosition = 2147483646;  // positions are ints
+  if (rec->pos < 0 || rec->pos + 1 > kLastPosition) {
+    if (rid >= 0 && rid < static_cast<int>(contigs_.size()))
+      contig_ = contigs_[static_cast<std::size_t>(rid)].name;
+    fatal("'%s' contig %s: position %lld is outside 1 to %lld", path_.c_str(), contig_.c_str(),
+          static_cast<long long>(rec->pos) + 1, kLastPosition);
+  }
   const int pos = static_cast<int>(rec->pos + 1);
   if (rid != contig_id_) {
     if (rid < 0 || rid >= static_cast<int>(contigs_.size()))
@@ -261,6 +297,8 @@ void VcfReader::check_order() {
 void VcfReader::classify() {
   bcf1_t* rec = h_->record;
   usable_ = false;
+  if (rec->n_allele < 1 || rec->d.allele == nullptr)
+    fatal("%s: the record has no REF allele", where().c_str());
   if (rec->n_allele > 2) {
     reason_ = SkipReason::multiallelic;
     return;

@@ -89,6 +89,7 @@ class VcfReader {
   // Allele k (0-based) of sample s: 0, 1, or -1 for missing; -2 past the
   // sample's own ploidy.
   int allele(int s, int k) const {
+    if (k >= ploidy_) return -2;
     const int32_t v = gt_[static_cast<std::size_t>(s) * ploidy_ + k];
     if (v == kVectorEnd) return -2;
     return (v >> 1) == 0 ? -1 : (v >> 1) - 1;
@@ -120,8 +121,9 @@ class VcfReader {
   std::unique_ptr<Handles> h_;
   std::vector<std::string> samples_;
   std::vector<HeaderContig> contigs_;
-  bool text_ = false;   // VCF text: records have line numbers
-  long long line_ = 0;  // line of the current record (VCF text)
+  bool text_format_ = false;  // VCF text rather than BCF
+  bool text_ = false;         // records have line numbers (VCF text read in order)
+  long long line_ = 0;        // line of the current record (VCF text)
   std::string contig_;
   int contig_id_ = -1;
   std::vector<bool> contig_done_;

@@ -1,6 +1,9 @@
 // Option table, echo lines, defaults report, banner, stamps, existence checks.
 #include "run/cmdline.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -235,6 +238,11 @@ void check_values(const Settings& s, int tags) {
     fatal("-max takes a number of candidate tags of 0 or more, found %d.", s.maxnum);
   if (s.minnum < 0)
     fatal("-min takes a number of candidate tags of 0 or more, found %d.", s.minnum);
+  if (s.maxnum < tags)
+    fatal("-max %d allows fewer candidate tags than -tag %d needs: no target could be imputed.",
+          s.maxnum, tags);
+  if (s.minnum > s.maxnum)
+    fatal("-min %d asks for more candidate tags than -max %d allows.", s.minnum, s.maxnum);
   if (s.nTR < 0 || s.nDU < 0 || s.nUN < 0)
     fatal("-panel takes three numbers of 0 or more (trios, duos, singletons), found %d, %d and %d.",
           s.nTR, s.nDU, s.nUN);
@@ -263,10 +271,16 @@ void print_stamp(const char* format) {
   std::printf(format, std::asctime(std::localtime(&now)));
 }
 
+// Opens path for reading and closes it at once; without blocking on a pipe
+// that has no writer yet.
 void check_exists(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) fatal("'%s' does not exist.", path.c_str());
-  std::fclose(file);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return;
+  }
+  if (errno == ENOENT || errno == ENOTDIR) fatal("'%s' does not exist.", path.c_str());
+  fatal("'%s' cannot be read: %s.", path.c_str(), std::strerror(errno));
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ CandidateEdges PreparedContig::reach(long long from, long long to) const {
   return edges;
 }
 
-void PreparedContig::write(ContigSinks& sinks, long long from, long long to) {
+PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long to) {
   const PanelTable& panel = *c_.panel;
   if (!mismatched_.empty())
     std::printf(
@@ -155,8 +155,9 @@ void PreparedContig::write(ContigSinks& sinks, long long from, long long to) {
               first_row_at(from),
               first_row_at(to + 1),
               want_outcomes ? &sink : nullptr};
-  run_pass(job, sinks.output);
+  const PassTotals totals = run_pass(job, sinks.output);
   if (sinks.sites != nullptr) sinks.sites->end_contig();
+  return totals;
 }
 
 }  // namespace tessellar

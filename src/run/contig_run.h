@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "input/inputs.h"
 #include "run/output.h"
+#include "run/pass.h"
 #include "run/quality.h"
 #include "run/records.h"
 #include "run/sites.h"
@@ -50,7 +51,8 @@ class PreparedContig {
 
   // Writes the records (and per-site lines) of the rows at positions
   // from .. to; per-site lines of the extras only within them too.
-  void write(ContigSinks& sinks, long long from, long long to);
+  // Returns the pass's totals.
+  PassTotals write(ContigSinks& sinks, long long from, long long to);
 
  private:
   int first_row_at(long long pos) const;  // the first union row at pos or after

@@ -1,16 +1,20 @@
 // The run driver: the pipeline of one run.
 #include "run/driver.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
 #include "core/fatal.h"
+#include "core/temp_files.h"
 #include "input/inputs.h"
 #include "input/vcf_reader.h"
 #include "run/cmdline.h"
 #include "run/contig_run.h"
 #include "run/output.h"
+#include "run/output_path.h"
 #include "run/text_format.h"
 #include "run/vcf_format.h"
 
@@ -133,6 +137,42 @@ void write_contigs_without_study(Inputs& in, bool by_name, SitesFile& sites) {
   }
 }
 
+// Settings that make a run far costlier than the defaults are announced.
+void warn_of_cost(const Settings& s) {
+  const int k = s.geometry.tags();
+  double sets = 1;  // C(maxnum, k)
+  for (int i = 0; i < k; ++i) sets = sets * (s.maxnum - i) / (i + 1);
+  constexpr double kDefaultSets = 4845;  // C(20, 4)
+  if (sets > 5 * kDefaultSets)
+    std::fprintf(stderr,
+                 "Warning: -max %d and -tag %d make %.0f tag sets per target, %.0f times the "
+                 "4,845 of the defaults; the run takes about that much longer.\n",
+                 s.maxnum, k, sets, sets / kDefaultSets);
+}
+
+// Targets left without a tag set because -min lets fewer candidates than
+// tags be collected are announced.
+void warn_of_targets_without_tags(const Settings& s, const PassTotals& totals) {
+  const int k = s.geometry.tags();
+  if (s.minnum >= k || totals.without_tags == 0) return;
+  std::fprintf(stderr,
+               "Warning: with -tag %d and -min %d, %d of %d targets got no tag set and are not "
+               "in the output; -min %d or more keeps enough candidates.\n",
+               k, s.minnum, totals.without_tags, totals.targets, k);
+}
+
+// An output must not replace an input, nor the per-site file the output.
+void check_outputs(const Settings& s, bool own_haplotypes) {
+  std::vector<std::string> inputs = {s.gfile, s.efile};
+  if (!own_haplotypes) inputs.push_back(s.hfile);
+  if (!s.ped.empty()) inputs.push_back(s.ped);
+  check_not_an_input(s.ofile, inputs);
+  if (s.sites.empty()) return;
+  check_not_an_input(s.sites, inputs);
+  check_not_an_input(s.sites, {s.ofile});
+  if (s.sites == s.ofile) fatal("the per-site file '%s' is the output file.", s.sites.c_str());
+}
+
 // The inputs' readers, opened: a VCF input's reader, or null for a text one.
 struct Readers {
   std::unique_ptr<VcfReader> study;
@@ -170,27 +210,36 @@ ContigInputs contig_inputs(Inputs& in, StudyContig& sc, const std::string& name,
 }
 
 // The outputs of a run: the output file in its format, the per-site file,
-// the leave-one-out summary.
+// the leave-one-out summary. The files are created before any input is
+// read, so that an output that cannot be written stops the run at once.
 struct Outputs {
   OutputFile file;
   std::unique_ptr<RecordFormat> format;
   std::unique_ptr<SitesFile> sites;
   LooSummary loo;
-  Outputs(const Settings& s, const Inputs& in, const std::string& text_contig, int argc,
-          char** argv)
-      : file(s.ofile, output_kind(s.ofile), s.threads) {
+  explicit Outputs(const Settings& s) : file(s.ofile, output_kind(s.ofile), s.threads) {
+    if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites);
+  }
+  // The format, and the VCF header, once the inputs are read.
+  void start(const Inputs& in, const std::string& text_contig, int argc, char** argv) {
     if (file.kind() == OutputKind::text) {
       format = std::make_unique<TextFormat>();
     } else {
       format = std::make_unique<VcfFormat>();
       file.write_header(output_header(in, text_contig, argc, argv));
     }
-    if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites);
   }
   ContigSinks sinks(const Settings& s) {
     return {*format, file, sites.get(), s.loo ? &loo : nullptr};
   }
+  PassTotals totals;
   void commit(const Settings& s) {
+    // A run log that could not be written is a failed run.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      std::fprintf(stderr, "Error: cannot write the run log on standard output: %s.\n",
+                   std::strerror(errno != 0 ? errno : EIO));
+      throw RunStopped();
+    }
     file.commit();
     if (sites != nullptr) sites->commit();
     if (s.loo) loo.print();
@@ -198,9 +247,10 @@ struct Outputs {
 };
 
 // A whole run: every contig of the study in turn.
-void run_whole(const Settings& s, const Settings& run, Inputs& in, int argc, char** argv) {
+void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out, int argc,
+               char** argv) {
   const std::string text_contig = text_contig_name(in);
-  Outputs out(s, in, text_contig, argc, argv);
+  out.start(in, text_contig, argc, argv);
   ContigSinks sinks = out.sinks(s);
   const bool by_name = in.study.vcf && (in.panel.vcf || in.haps.vcf);
   PanelTable no_panel;  // for a study contig that the panel lacks
@@ -209,7 +259,7 @@ void run_whole(const Settings& s, const Settings& run, Inputs& in, int argc, cha
     ContigInputs c = contig_inputs(in, sc, in.study.vcf ? sc.name : text_contig, by_name, no_panel,
                                    out.sites != nullptr);
     PreparedContig prepared(run, c, out.sites != nullptr);
-    prepared.write(sinks, 1, Region{}.end);
+    out.totals.add(prepared.write(sinks, 1, Region{}.end));
   }
   if (out.sites != nullptr) write_contigs_without_study(in, by_name, *out.sites);
   out.commit(s);
@@ -235,7 +285,7 @@ bool more_records(const Settings& s, bool own_haplotypes, const Region& r, long 
 // in the region stays inside what was read (or reaches the contig's ends),
 // so that every SNP written gets the tags and probabilities of a whole run.
 void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool own_haplotypes,
-                int argc, char** argv) {
+                Outputs& out, int argc, char** argv) {
   const Region& region = s.region;
   long long flank_left = 2LL * s.window + 100000;
   long long flank_right = flank_left;
@@ -294,9 +344,9 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
       if (wider_right) flank_right = std::min(kLongestFlank, flank_right * 4);
       continue;
     }
-    Outputs out(s, in, region.contig, argc, argv);
+    out.start(in, region.contig, argc, argv);
     ContigSinks sinks = out.sinks(s);
-    prepared.write(sinks, region.start, region.end);
+    out.totals.add(prepared.write(sinks, region.start, region.end));
     out.commit(s);
     return;
   }
@@ -309,6 +359,9 @@ void run(int argc, char** argv) {
   std::unique_ptr<VcfReader> panel_vcf = VcfReader::open_if_vcf(s.efile, "panel");
   const bool own_haplotypes = panel_vcf != nullptr && !s.hfile_given;
   finish_run_log_head(options, own_haplotypes);
+  check_outputs(s, own_haplotypes);
+  Outputs out(s);
+  warn_of_cost(s);
   std::unique_ptr<VcfReader> study_vcf = VcfReader::open_if_vcf(s.gfile, "study");
   std::unique_ptr<VcfReader> hap_vcf =
       own_haplotypes ? nullptr : VcfReader::open_if_vcf(s.hfile, "haplotype");
@@ -337,23 +390,25 @@ void run(int argc, char** argv) {
     in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf));
   if (!region) {
     check_mixed(in, s);
-    run_whole(s, run, in, argc, argv);
+    run_whole(s, run, in, out, argc, argv);
   } else {
-    run_region(s, run, in, own_haplotypes, argc, argv);
+    run_region(s, run, in, own_haplotypes, out, argc, argv);
   }
+  warn_of_targets_without_tags(s, out.totals);
   print_complete_stamp();
 }
 
 }  // namespace
 
 int run_tessellar(int argc, char** argv) {
+  install_signal_handlers();
   try {
     if (print_help_or_version(argc, argv)) {
       std::fflush(stdout);
       return 0;
     }
     run(argc, argv);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return 1;  // the run log was lost
     return 0;
   } catch (const RunStopped&) {
     std::fflush(stdout);

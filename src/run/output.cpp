@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "core/temp_files.h"
+#include "run/output_path.h"
 
 namespace tessellar {
 
@@ -29,34 +31,9 @@ bool ends_with(const std::string& s, const char* tail) {
   return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
-bool names_non_regular_file(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-}
-
-// A symbolic link is followed, so that the rename replaces its target and
-// keeps the link.
-std::string resolved(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  std::vector<char> target(4096);
-  ssize_t length = ::readlink(path.c_str(), target.data(), target.size() - 1);
-  if (length <= 0) return path;
-  std::string link(target.data(), static_cast<std::size_t>(length));
-  if (link[0] == '/') return link;
-  std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? link : path.substr(0, slash + 1) + link;
-}
-
 // Compression level 1: several times faster than the default, for files
 // about a quarter larger.
 constexpr int kCompressionLevel = 1;
-
-mode_t creation_mode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
 
 }  // namespace
 
@@ -80,23 +57,30 @@ struct OutputFile::Codec {
   }
 };
 
-OutputFile::OutputFile(const std::string& path, OutputKind kind, int threads)
-    : path_(path), kind_(kind), threads_(threads) {
+OutputFile::OutputFile(const std::string& path, OutputKind kind, int threads, const char* what)
+    : path_(path), what_(what), kind_(kind), threads_(threads) {
   std::fflush(stdout);
-  if (names_non_regular_file(path_)) {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC);
-    if (fd_ < 0)
-      fatal("cannot open the output file '%s': %s.", path_.c_str(), std::strerror(errno));
-  } else {
-    path_ = resolved(path_);
-    std::string pattern = path_ + ".tmp.XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = ::mkstemp(name.data());
-    if (fd_ < 0)
-      fatal("cannot create the output file '%s': %s.", path.c_str(), std::strerror(errno));
-    temp_path_ = name.data();
-    ::fchmod(fd_, creation_mode());
+  const OutputTarget target = resolve_output(path, what);
+  switch (target.how) {
+    case OutputTarget::How::descriptor:
+      fd_ = ::fcntl(target.fd, F_DUPFD_CLOEXEC, 3);
+      if (fd_ < 0)
+        fatal("cannot write to the %s '%s': %s.", what, path.c_str(), std::strerror(errno));
+      break;
+    case OutputTarget::How::direct:
+      fd_ = ::open(target.path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      if (fd_ < 0) fatal("cannot open the %s '%s': %s.", what, path.c_str(), std::strerror(errno));
+      break;
+    case OutputTarget::How::temp_file: {
+      path_ = target.path;
+      std::string name = path_ + ".tmp.XXXXXX";
+      fd_ = make_temp_file(name, &temp_slot_);
+      if (fd_ < 0)
+        fatal("cannot create the %s '%s': %s.", what, path.c_str(), std::strerror(errno));
+      temp_path_ = name;
+      ::fchmod(fd_, target.mode);
+      break;
+    }
   }
   if (compressed()) {
     codec_ = std::make_unique<Codec>();
@@ -130,12 +114,15 @@ void OutputFile::discard() noexcept {
   fd_ = -1;
   if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
   if (!temp_index_.empty()) ::unlink(temp_index_.c_str());
+  unregister_temp_file(temp_slot_);
+  unregister_temp_file(index_slot_);
+  temp_slot_ = index_slot_ = -1;
   temp_path_.clear();
   temp_index_.clear();
 }
 
 void OutputFile::write_failed(int error) const {
-  fatal("cannot write to the output file '%s': %s.", path_.c_str(),
+  fatal("cannot write to the %s '%s': %s.", what_, path_.c_str(),
         std::strerror(error != 0 ? error : EIO));
 }
 
@@ -171,6 +158,7 @@ void OutputFile::write_header(const std::string& header) {
   }
   temp_index_ = temp_path_ + (long_contig ? ".csi" : ".tbi");
   index_path_ = path_ + (long_contig ? ".csi" : ".tbi");
+  index_slot_ = register_temp_file(temp_index_.c_str());
   if (bcf_idx_init(codec_->file, codec_->header, long_contig ? 14 : 0, temp_index_.c_str()) != 0)
     fatal("cannot index the output file '%s'.", path_.c_str());
 }
@@ -298,13 +286,17 @@ void OutputFile::commit() {
     if (::rename(temp_index_.c_str(), index_path_.c_str()) != 0)
       fatal("cannot replace the index '%s': %s.", index_path_.c_str(), std::strerror(errno));
     temp_index_.clear();
+    unregister_temp_file(index_slot_);
+    index_slot_ = -1;
     // An index of the other kind would describe the earlier file.
     const std::string other = path_ + (ends_with(index_path_, ".tbi") ? ".csi" : ".tbi");
     ::unlink(other.c_str());
   }
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0)
-    fatal("cannot replace the output file '%s': %s.", path_.c_str(), std::strerror(errno));
+    fatal("cannot replace the %s '%s': %s.", what_, path_.c_str(), std::strerror(errno));
   temp_path_.clear();
+  unregister_temp_file(temp_slot_);
+  temp_slot_ = -1;
 }
 
 }  // namespace tessellar

@@ -43,7 +43,9 @@ class OutputFile {
   // path itself when it names something other than a regular file, such as
   // /dev/stdout or a pipe); stops the run when that fails. threads > 1 lets
   // BGZF compress on that many threads.
-  OutputFile(const std::string& path, OutputKind kind, int threads = 1);
+  // what names the file in messages.
+  OutputFile(const std::string& path, OutputKind kind, int threads = 1,
+             const char* what = "output file");
   ~OutputFile();  // removes the temporary files of an output never committed
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -82,7 +84,10 @@ class OutputFile {
   }
 
   std::string path_;
-  std::string temp_path_;   // empty when writing to path_ directly
+  const char* what_;
+  std::string temp_path_;  // empty when writing to path_ directly
+  int temp_slot_ = -1;     // its slot among the files removed on a signal
+  int index_slot_ = -1;
   std::string temp_index_;  // the index built beside the temporary file
   std::string index_path_;  // where it goes on commit
   OutputKind kind_;

@@ -11,6 +11,7 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -109,13 +110,13 @@ void append_record(const PassInputs& in, SnpRecord& r, RowOutcome& o, std::strin
 }
 
 // Appends the records of rows [begin, end) to out and, when wanted, their
-// outcomes; returns the targets met. A list over budget propagates with
-// *failed_row set to its row.
-int process_rows(const PassInputs& in, SnpImputer& imputer, int begin, int end, std::string& out,
-                 std::vector<RowOutcome>* outcomes, int* failed_row) {
+// outcomes; returns the targets met and those of them without a tag set. A
+// list over budget propagates with *failed_row set to its row.
+PassTotals process_rows(const PassInputs& in, SnpImputer& imputer, int begin, int end,
+                        std::string& out, std::vector<RowOutcome>* outcomes, int* failed_row) {
   const RunTables& t = in.tables;
   const Settings& s = in.job.settings;
-  int targets = 0;
+  PassTotals totals;
   for (int j = begin; j < end; ++j) {
     const RowAction action = row_action(s, t, j);
     *failed_row = j;
@@ -133,12 +134,13 @@ int process_rows(const PassInputs& in, SnpImputer& imputer, int begin, int end, 
         o.result = mode == Mode::untyped ? RowOutcome::Result::untyped : RowOutcome::Result::typed;
       } else {
         o.result = RowOutcome::Result::no_tag_set;
+        ++totals.without_tags;
       }
-      ++targets;
+      ++totals.targets;
     }
     if (outcomes != nullptr) outcomes->push_back(std::move(o));
   }
-  return targets;
+  return totals;
 }
 
 int count_targets(const PassJob& job) {
@@ -148,7 +150,8 @@ int count_targets(const PassJob& job) {
   return targets;
 }
 
-void run_in_order(const PassInputs& in, OutputFile& output, Progress& progress) {
+PassTotals run_in_order(const PassInputs& in, OutputFile& output, Progress& progress) {
+  PassTotals totals;
   const RunTables& t = in.tables;
   SnpImputer imputer(in.job.settings, t);
   OutputChunk chunk;
@@ -160,7 +163,9 @@ void run_in_order(const PassInputs& in, OutputFile& output, Progress& progress) 
     chunk.clear();
     outcomes.clear();
     try {
-      progress.add(process_rows(in, imputer, begin, end, chunk.text, wanted, &failed_row));
+      const PassTotals got = process_rows(in, imputer, begin, end, chunk.text, wanted, &failed_row);
+      totals.add(got);
+      progress.add(got.targets);
     } catch (const ListBudgetExceeded&) {
       report_over_budget(t, failed_row, row_action(in.job.settings, t, failed_row));
     }
@@ -168,6 +173,7 @@ void run_in_order(const PassInputs& in, OutputFile& output, Progress& progress) 
     output.write(chunk);
     if (wanted != nullptr) (*in.job.outcomes)(outcomes);
   }
+  return totals;
 }
 
 // Chunks of rows go to the workers in order; a ring of slots holds the
@@ -179,8 +185,21 @@ class ParallelPass {
         t_(in.tables),
         chunks_((in.job.row_end - in.job.row_begin + kRowsPerChunk - 1) / kRowsPerChunk),
         slots_(static_cast<std::size_t>(4 * threads)) {
-    for (int w = 0; w < threads; ++w) workers_.emplace_back([this] { work(); });
+    // Under a limit on processes or memory, only some threads may start:
+    // the pass goes on with those (none: the writing thread imputes alone).
+    for (int w = 0; w < threads; ++w) {
+      try {
+        workers_.emplace_back([this] { work(); });
+      } catch (const std::system_error& e) {
+        std::fprintf(stderr,
+                     "Warning: only %d of %d worker threads could be started (%s); the run goes "
+                     "on with %d.\n",
+                     w, threads, e.what(), w == 0 ? 1 : w);
+        break;
+      }
+    }
   }
+  bool started() const { return !workers_.empty(); }
   ~ParallelPass() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -190,7 +209,8 @@ class ParallelPass {
     for (auto& worker : workers_) worker.join();
   }
 
-  void write_all(OutputFile& output, Progress& progress) {
+  PassTotals write_all(OutputFile& output, Progress& progress) {
+    PassTotals totals;
     for (int c = 0; c < chunks_; ++c) {
       Slot& slot = slot_of(c);
       std::unique_lock<std::mutex> lock(mutex_);
@@ -201,20 +221,22 @@ class ParallelPass {
         report_over_budget(t_, slot.failed_row, row_action(in_.job.settings, t_, slot.failed_row));
       output.write(slot.chunk);
       if (in_.job.outcomes != nullptr) (*in_.job.outcomes)(slot.outcomes);
-      progress.add(slot.targets);
+      progress.add(slot.totals.targets);
+      totals.add(slot.totals);
       lock.lock();
       slot = Slot();
       ++written_;
       lock.unlock();
       changed_.notify_all();
     }
+    return totals;
   }
 
  private:
   struct Slot {
     OutputChunk chunk;
     std::vector<RowOutcome> outcomes;
-    int targets = 0;
+    PassTotals totals;
     int failed_row = -1;  // a row whose lists went over budget
     std::exception_ptr error;
     bool done = false;
@@ -238,7 +260,7 @@ class ParallelPass {
       const int end = std::min(in_.job.row_end, begin + kRowsPerChunk);
       int row = -1;
       try {
-        result.targets =
+        result.totals =
             process_rows(in_, imputer, begin, end, result.chunk.text,
                          in_.job.outcomes != nullptr ? &result.outcomes : nullptr, &row);
         in_.output.prepare(result.chunk);
@@ -281,15 +303,14 @@ RowAction row_action(const Settings& s, const RunTables& t, int j) {
   return RowAction::kSkip;
 }
 
-void run_pass(const PassJob& job, OutputFile& output) {
+PassTotals run_pass(const PassJob& job, OutputFile& output) {
   const PassInputs in{job, job.tables, output};
   Progress progress(count_targets(job));
-  if (job.settings.threads <= 1) {
-    run_in_order(in, output, progress);
-    return;
+  if (job.settings.threads > 1) {
+    ParallelPass pass(in, job.settings.threads);
+    if (pass.started()) return pass.write_all(output, progress);
   }
-  ParallelPass pass(in, job.settings.threads);
-  pass.write_all(output, progress);
+  return run_in_order(in, output, progress);
 }
 
 }  // namespace tessellar

@@ -52,10 +52,20 @@ struct PassJob {
   const OutcomeSink* outcomes = nullptr;  // null: no per-row outcomes wanted
 };
 
+// The targets of a pass, and those of them that got no tag set.
+struct PassTotals {
+  int targets = 0;
+  int without_tags = 0;
+  void add(const PassTotals& o) {
+    targets += o.targets;
+    without_tags += o.without_tags;
+  }
+};
+
 // Writes the records of the job's rows to output, imputing on
 // settings.threads worker threads (1: in the calling thread); the output is
 // the same for every thread count. Shows progress on standard error when it
 // is a terminal.
-void run_pass(const PassJob& job, OutputFile& output);
+PassTotals run_pass(const PassJob& job, OutputFile& output);
 
 }  // namespace tessellar

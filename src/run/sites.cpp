@@ -43,7 +43,6 @@ Fate fate_of(const RunTables& t, const UnionOrigins& o, const RowOutcome& r) {
     case RowOutcome::Result::untyped:
       return Fate::imputed;
     case RowOutcome::Result::no_tag_set:
-      return Fate::no_tag_set;
     case RowOutcome::Result::skipped:
       break;
   }
@@ -51,9 +50,12 @@ Fate fate_of(const RunTables& t, const UnionOrigins& o, const RowOutcome& r) {
   const int j = r.row;
   const int s0 = o.study_row[static_cast<std::size_t>(j)];
   const int p0 = o.panel_row[static_cast<std::size_t>(j)];
+  // A typed SNP whose study genotypes were set aside, and which the panel
+  // could not impute either, is missing for the first reason.
   if (s0 >= 0 && u.study_row[j] < 0)
     return monomorphic(t.study.freq[static_cast<std::size_t>(s0)]) ? Fate::monomorphic
                                                                    : Fate::strand_ambiguous;
+  if (r.result == RowOutcome::Result::no_tag_set) return Fate::no_tag_set;
   if (u.study_row[j] >= 0) return p0 < 0 ? Fate::study_only : Fate::no_haplotype_row;
   if (p0 >= 0 && u.hap_row[j] < 0) return Fate::no_haplotype_row;
   return Fate::monomorphic;
@@ -100,7 +102,7 @@ const char* fate_name(Fate fate) {
 }
 
 SitesFile::SitesFile(const std::string& path)
-    : file_(path, ends_with_gz(path) ? OutputKind::text_gz : OutputKind::text) {
+    : file_(path, ends_with_gz(path) ? OutputKind::text_gz : OutputKind::text, 1, "per-site file") {
   file_.write_header(
       "#CONTIG\tPOS\tNAME\tREF\tALT\tIN_STUDY\tIN_PANEL\tHAPLOTYPES\tFATE\tAF\tMAF\tINFO\tTS\tTAGS"
       "\tER2\n");

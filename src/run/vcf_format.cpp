@@ -51,7 +51,8 @@ std::string joined_command_line(int argc, const char* const* argv) {
       continue;
     }
     if (a > 0) line += ' ';
-    const std::string word = argv[a];
+    std::string word = argv[a];
+    if (a == 0) word = word.substr(word.rfind('/') + 1);  // the program, without its folder
     if (!word.empty() && word.find_first_of(" \t\n'\"") == std::string::npos) {
       line += word;
       continue;

@@ -28,9 +28,9 @@ struct VcfHeaderInfo {
 // The header text, from ##fileformat to the #CHROM line, with line breaks.
 std::string vcf_header(const VcfHeaderInfo& info);
 
-// The command line as one text: the words joined by blanks, a word with
-// white space or quotes in single quotes; without -threads and its value,
-// which do not change the output.
+// The command line as one text: the program's name without its folder, then
+// the words joined by blanks, a word with white space or quotes in single
+// quotes; without -threads and its value, which do not change the output.
 std::string joined_command_line(int argc, const char* const* argv);
 
 class VcfFormat : public RecordFormat {

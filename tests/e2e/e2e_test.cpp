@@ -1,17 +1,9 @@
-// End-to-end cases: each folder under tests/e2e/cases runs the tessellar
-// binary on its own inputs and compares the run log (stamps masked), the
-// exit status and the output file with the expected files there.
-//
-// A case folder holds:
-//   args             the arguments, one per line (may be absent: no arguments)
-//   inputs_from      optional: a folder, relative to the source tree, whose files are copied first
-//   expected.log     standard output, with the two stamp lines masked
-//   expected.status  the exit status
-//   expected.out     the expected output file; without it the output file must be as
-//                    before the run (a copy of the case's own file of that name, or absent)
-//   any other file   copied into the working folder before the run
-// Setting TESSELLAR_REGENERATE=1 rewrites the expected files from the binary's
-// results (it refuses when the binary did not start).
+// End-to-end cases, described in README.md beside this file: the folders
+// under cases/ (arguments, inputs, expected log with stamps masked, exit
+// status, expected output) and the lines of argument_cases.txt (arguments,
+// exit status, the last error message), each run through the tessellar
+// binary in a fresh working folder. TESSELLAR_REGENERATE=1 rewrites the
+// expected results from the binary's (it refuses when the binary did not start).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -28,27 +20,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kCases = fs::path(TESSELLAR_SOURCE_DIR) / "tests" / "e2e" / "cases";
+const fs::path kE2e = fs::path(TESSELLAR_SOURCE_DIR) / "tests" / "e2e";
+const char* const kStop = "\nTessellar was stopped due to error(s) listed above.\n\n";
 
 std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 
 void write_file(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
+  std::ofstream(path, std::ios::binary) << text;
 }
 
-std::vector<std::string> read_args(const fs::path& dir) {
-  std::vector<std::string> args;
-  if (!fs::exists(dir / "args")) return args;
-  std::istringstream lines(read_file(dir / "args"));
-  for (std::string line; std::getline(lines, line);) args.push_back(line);
-  return args;
-}
+const bool kRegenerate = std::getenv("TESSELLAR_REGENERATE") != nullptr;
 
 std::string quoted(const std::string& text) {
   std::string q = "'";
@@ -56,111 +41,202 @@ std::string quoted(const std::string& text) {
   return q + "'";
 }
 
-// Masks the time in "Tessellar started: ..." and "Tessellar complete: ...".
-std::string mask_stamps(const std::string& log) {
-  std::istringstream lines(log);
-  std::string masked;
+struct Result {
+  int status = -1;
+  std::string log;  // standard output, the two stamps masked
+  bool started() const {
+    return (status == 0 || status == 1) && log.find("Tessellar started: ") != std::string::npos;
+  }
+};
+
+// Copies the *.dat files of the source folder from into work.
+void copy_inputs(const std::string& from, const fs::path& work) {
+  for (const auto& entry : fs::directory_iterator(fs::path(TESSELLAR_SOURCE_DIR) / from))
+    if (entry.path().extension() == ".dat")
+      fs::copy_file(entry.path(), work / entry.path().filename());
+}
+
+// Runs the binary in work with args; standard error is discarded.
+Result run(const fs::path& work, const std::vector<std::string>& args) {
+  std::string command = "cd " + quoted(work.string()) + " && " + quoted(TESSELLAR_BINARY);
+  for (const auto& arg : args) command += " " + quoted(arg);
+  const int raw = std::system((command + " > stdout.txt 2> /dev/null < /dev/null").c_str());
+  Result result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::istringstream lines(read_file(work / "stdout.txt"));
+  fs::remove(work / "stdout.txt");
   for (std::string line; std::getline(lines, line);) {
     for (const char* stamp : {"Tessellar started: ", "Tessellar complete: "})
       if (line.rfind(stamp, 0) == 0) line = std::string(stamp) + "<time>";
-    masked += line + "\n";
+    result.log += line + "\n";
   }
-  if (!log.empty() && log.back() != '\n') masked.pop_back();
-  return masked;
+  return result;
 }
 
-bool is_case_file(const std::string& name) {
-  return name == "args" || name == "inputs_from" || name.rfind("expected.", 0) == 0 ||
-         name == "README";
+fs::path fresh_folder(const std::string& name) {
+  const fs::path work = fs::path(::testing::TempDir()) / ("tessellar_e2e_" + name);
+  fs::remove_all(work);
+  fs::create_directories(work);
+  return work;
 }
 
-std::string output_name(const std::vector<std::string>& args) {
-  std::string name = "imp_geno.out";
-  for (std::size_t a = 0; a + 1 < args.size(); ++a)
-    if (args[a] == "-ofile") name = args[a + 1];
+std::vector<std::string> names_in(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string test_name(std::string name) {
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   return name;
 }
 
-struct Result {
-  int status = -1;
-  std::string log;
-};
+// ---- Folder cases ----
 
-Result run_case(const fs::path& dir, const fs::path& work) {
-  fs::remove_all(work);
-  fs::create_directories(work);
+bool is_case_file(const std::string& name) {
+  return name == "args" || name == "inputs_from" || name == "README" || name == "README.md" ||
+         name.rfind("expected.", 0) == 0;
+}
+
+class Folder : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Folder, MatchesTheExpectedFiles) {
+  const fs::path dir = kE2e / "cases" / GetParam();
+  const fs::path work = fresh_folder(GetParam());
+  std::vector<std::string> args;
+  std::istringstream arg_lines(read_file(dir / "args"));
+  for (std::string line; std::getline(arg_lines, line);) args.push_back(line);
+  std::string ofile = "imp_geno.out";
+  std::string sites;
+  for (std::size_t a = 0; a + 1 < args.size(); ++a) {
+    if (args[a] == "-ofile") ofile = args[a + 1];
+    if (args[a] == "-sites") sites = args[a + 1];
+  }
   if (fs::exists(dir / "inputs_from")) {
     std::string from = read_file(dir / "inputs_from");
-    from.erase(from.find_last_not_of("\n ") + 1);
-    for (const auto& entry : fs::directory_iterator(fs::path(TESSELLAR_SOURCE_DIR) / from))
-      if (entry.is_regular_file() && entry.path().extension() == ".dat")
-        fs::copy_file(entry.path(), work / entry.path().filename());
+    copy_inputs(from.erase(from.find_last_not_of("\n ") + 1), work);
   }
   for (const auto& entry : fs::directory_iterator(dir))
     if (!is_case_file(entry.path().filename().string()))
       fs::copy_file(entry.path(), work / entry.path().filename(),
                     fs::copy_options::overwrite_existing);
-  std::string command = "cd " + quoted(work.string()) + " && " + quoted(TESSELLAR_BINARY);
-  for (const auto& arg : read_args(dir)) command += " " + quoted(arg);
-  command += " > stdout.txt 2> stderr.txt < /dev/null";
-  int raw = std::system(command.c_str());
-  Result result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.log = mask_stamps(read_file(work / "stdout.txt"));
-  return result;
+  const std::vector<std::string> before = names_in(work);
+  const Result result = run(work, args);
+  const fs::path produced = work / ofile;
+
+  if (kRegenerate) {
+    ASSERT_TRUE(result.started()) << "the binary did not start:\n" << result.log;
+    write_file(dir / "expected.log", result.log);
+    write_file(dir / "expected.status", std::to_string(result.status) + "\n");
+    if (result.status == 0) write_file(dir / "expected.out", read_file(produced));
+    if (result.status == 0 && !sites.empty())
+      write_file(dir / "expected.sites", read_file(work / sites));
+    return;
+  }
+  EXPECT_EQ(result.log, read_file(dir / "expected.log"));
+  EXPECT_EQ(std::to_string(result.status) + "\n", read_file(dir / "expected.status"));
+  if (fs::exists(dir / "expected.out")) {
+    ASSERT_TRUE(fs::exists(produced)) << ofile << " was not written";
+    EXPECT_EQ(read_file(produced), read_file(dir / "expected.out"));
+    const bool with_sites = fs::exists(dir / "expected.sites");
+    if (with_sites) {
+      EXPECT_EQ(read_file(work / sites), read_file(dir / "expected.sites"));
+    }
+    EXPECT_EQ(names_in(work).size(), before.size() + (with_sites ? 2 : 1))
+        << "a temporary file was left";
+  } else {
+    if (fs::exists(dir / ofile)) {
+      EXPECT_EQ(read_file(produced), read_file(dir / ofile)) << "an earlier output was changed";
+    }
+    EXPECT_EQ(names_in(work), before) << "the failed run left a file";
+  }
 }
 
-std::vector<std::string> case_names() {
+std::vector<std::string> folder_cases() {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(kCases))
+  for (const auto& entry : fs::directory_iterator(kE2e / "cases"))
     if (entry.is_directory()) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
 
-class EndToEnd : public testing::TestWithParam<std::string> {};
+INSTANTIATE_TEST_SUITE_P(Cases, Folder, ::testing::ValuesIn(folder_cases()),
+                         [](const auto& param) { return test_name(param.param); });
 
-TEST_P(EndToEnd, MatchesExpectedFiles) {
-  const fs::path dir = kCases / GetParam();
-  const fs::path work = fs::path(testing::TempDir()) / ("tessellar_e2e_" + GetParam());
-  const std::string ofile = output_name(read_args(dir));
-  Result result = run_case(dir, work);
-  const fs::path produced = work / ofile;
+// ---- One-line cases ----
 
-  if (std::getenv("TESSELLAR_REGENERATE") != nullptr) {
-    ASSERT_TRUE(result.status == 0 || result.status == 1) << "the binary did not run";
-    ASSERT_NE(result.log.find("Tessellar started: "), std::string::npos)
-        << "the binary did not start";
-    write_file(dir / "expected.log", result.log);
-    write_file(dir / "expected.status", std::to_string(result.status) + "\n");
-    if (result.status == 0 && !fs::path(ofile).is_absolute() && fs::exists(produced))
-      write_file(dir / "expected.out", read_file(produced));
-    return;
+struct Line {
+  std::string name, status, args, error;
+};
+
+// The lines of argument_cases.txt, fields separated by " | ".
+std::vector<Line> table_lines() {
+  std::vector<Line> lines;
+  std::istringstream text(read_file(kE2e / "argument_cases.txt"));
+  for (std::string row; std::getline(text, row);) {
+    if (row.empty() || row[0] == '#') continue;
+    std::vector<std::string> f;
+    std::size_t at = 0;
+    for (std::size_t bar; (bar = row.find(" | ", at)) != std::string::npos; at = bar + 3)
+      f.push_back(row.substr(at, bar - at));
+    f.push_back(row.substr(at));
+    f.resize(4);
+    lines.push_back({f[0], f[1], f[2], f[3]});
   }
-
-  EXPECT_EQ(result.log, read_file(dir / "expected.log"));
-  EXPECT_EQ(std::to_string(result.status) + "\n", read_file(dir / "expected.status"));
-  if (fs::path(ofile).is_absolute()) {
-    // a device such as /dev/full: only the log and the status tell
-  } else if (fs::exists(dir / "expected.out")) {
-    ASSERT_TRUE(fs::exists(produced)) << ofile << " was not written";
-    EXPECT_EQ(read_file(produced), read_file(dir / "expected.out"));
-  } else if (fs::exists(dir / ofile)) {
-    EXPECT_EQ(read_file(produced), read_file(dir / ofile)) << "an earlier output was changed";
-  } else {
-    EXPECT_FALSE(fs::exists(produced)) << ofile << " should not exist";
-  }
-  for (const auto& entry : fs::directory_iterator(work))
-    EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos)
-        << "temporary file left: " << entry.path();
+  return lines;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd, testing::ValuesIn(case_names()),
-                         [](const testing::TestParamInfo<std::string>& param) {
-                           std::string name = param.param;
-                           for (char& c : name)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+// The text from the log's last "Error:" to the end of its line, or "-".
+std::string last_error(const std::string& log) {
+  const std::size_t at = log.rfind("Error:");
+  return at == std::string::npos ? "-" : log.substr(at, log.find('\n', at) - at);
+}
+
+class OneLine : public ::testing::TestWithParam<Line> {};
+
+// Copies every file of the source folder from (but its README) into work.
+void copy_all(const std::string& from, const fs::path& work) {
+  for (const auto& entry : fs::directory_iterator(fs::path(TESSELLAR_SOURCE_DIR) / from))
+    if (entry.is_regular_file() && entry.path().filename() != "README.md")
+      fs::copy_file(entry.path(), work / entry.path().filename());
+}
+
+TEST_P(OneLine, GivesTheStatusAndTheMessage) {
+  const Line& c = GetParam();
+  const fs::path work = fresh_folder("line_" + c.name);
+  copy_all("examples", work);
+  copy_all("tests/e2e/data/bad", work);
+  std::vector<std::string> args;
+  std::istringstream words(c.args);
+  for (std::string word; words >> word;) args.push_back(word);
+  const std::vector<std::string> before = names_in(work);
+  const Result result = run(work, args);
+
+  if (kRegenerate) {
+    ASSERT_TRUE(result.started()) << "the binary did not start:\n" << result.log;
+    const fs::path table = kE2e / "argument_cases.txt";
+    std::istringstream text(read_file(table));
+    std::string out;
+    for (std::string row; std::getline(text, row);) {
+      if (row.rfind(c.name + " |", 0) == 0)
+        row = c.name + " | " + std::to_string(result.status) + " | " + c.args + " | " +
+              last_error(result.log);
+      out += row + "\n";
+    }
+    write_file(table, out);
+    return;
+  }
+  EXPECT_EQ(std::to_string(result.status), c.status) << result.log;
+  EXPECT_EQ(last_error(result.log), c.error) << result.log;
+  if (result.status != 0) {
+    EXPECT_TRUE(result.log.ends_with(kStop)) << result.log;
+    EXPECT_EQ(names_in(work), before) << "the failed run left a file";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, OneLine, ::testing::ValuesIn(table_lines()),
+                         [](const auto& param) { return test_name(param.param.name); });
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The output file is the same for every thread count: the bundled example
-// and a panel of trios, duos and singletons, imputed on 1, 2 and 7 threads.
+// The outputs are the same for every thread count: the bundled example and a
+// panel of trios, duos and singletons, imputed on 1, 2 and 7 threads, to text
+// and to bgzipped VCF with its index and a per-site file with the
+// leave-one-out check.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -20,39 +22,48 @@ std::string read_file(const fs::path& path) {
   return text.str();
 }
 
-// Runs tessellar in the data folder with the extra arguments; returns the output.
-std::string impute(const std::string& data, const std::string& args, int threads) {
-  const fs::path out =
-      fs::path(testing::TempDir()) / ("tessellar_threads_" + std::to_string(threads) + ".out");
-  fs::remove(out);
-  const std::string command = "cd '" + std::string(TESSELLAR_SOURCE_DIR) + "/" + data + "' && '" +
-                              TESSELLAR_BINARY + "' " + args + " -threads " +
-                              std::to_string(threads) + " -ofile '" + out.string() +
-                              "' > /dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
-  return read_file(out);
-}
-
 struct Dataset {
   const char* label;
   const char* data;
   const char* args;
+  const char* output;  // the output's name, which sets its format
 };
+
+// Runs tessellar in the data folder; returns the output, its index and the
+// per-site file, one after another. The outputs have the same names for
+// every thread count, since a VCF header holds the command line (without
+// -threads).
+std::string impute(const Dataset& d, int threads) {
+  const fs::path dir = fs::path(testing::TempDir()) / ("tessellar_threads_" + std::string(d.label));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path out = dir / d.output;
+  const std::string command = "cd '" + std::string(TESSELLAR_SOURCE_DIR) + "/" + d.data + "' && '" +
+                              TESSELLAR_BINARY + "' " + d.args + " -threads " +
+                              std::to_string(threads) + " -ofile '" + out.string() + "' -sites '" +
+                              (dir / "sites.tsv").string() + "' > /dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+  return read_file(out) + read_file(out.string() + ".tbi") + read_file(dir / "sites.tsv");
+}
 
 class ThreadCount : public testing::TestWithParam<Dataset> {};
 
 TEST_P(ThreadCount, GivesTheSameOutput) {
-  const std::string one = impute(GetParam().data, GetParam().args, 1);
+  const std::string one = impute(GetParam(), 1);
   ASSERT_FALSE(one.empty());
-  EXPECT_EQ(impute(GetParam().data, GetParam().args, 2), one);
-  EXPECT_EQ(impute(GetParam().data, GetParam().args, 7), one);
+  EXPECT_EQ(impute(GetParam(), 2), one);
+  EXPECT_EQ(impute(GetParam(), 7), one);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Threads, ThreadCount,
-    testing::Values(Dataset{"example", "examples", ""},
-                    Dataset{"mixed_panel", "tests/e2e/data/mixed", "-panel 6 4 10"}),
+    testing::Values(Dataset{"example", "examples", "", "out.txt"},
+                    Dataset{"mixed_panel", "tests/e2e/data/mixed", "-panel 6 4 10", "out.txt"},
+                    Dataset{"example_vcf", "examples",
+                            "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -hfile "
+                            "haplotypes.vcf.gz -loo",
+                            "out.vcf.gz"}),
     [](const testing::TestParamInfo<Dataset>& param) { return std::string(param.param.label); });
 
 }  // namespace

@@ -94,12 +94,12 @@ std::unique_ptr<node_ex0> trio(const WindowGeometry& g, const int* p1, const int
   bounds(g, p2, lo2, hi2);
   for (int h1 = lo1; h1 <= hi1; ++h1) {
     for (int h2 = h1; h2 <= hi1; ++h2) {
-      if (indicator(g, p1, h1, h2) != 1) continue;
+      if (literal::indicator(g, p1, h1, h2) != 1) continue;
       for (int h3 = lo2; h3 <= hi2; ++h3) {
         for (int h4 = h3; h4 <= hi2; ++h4) {
-          if (indicator(g, p2, h3, h4) != 1) continue;
-          if (indicator(g, ch, h1, h3) == 1 || indicator(g, ch, h1, h4) == 1 ||
-              indicator(g, ch, h2, h3) == 1 || indicator(g, ch, h2, h4) == 1) {
+          if (literal::indicator(g, p2, h3, h4) != 1) continue;
+          if (literal::indicator(g, ch, h1, h3) == 1 || literal::indicator(g, ch, h1, h4) == 1 ||
+              literal::indicator(g, ch, h2, h3) == 1 || literal::indicator(g, ch, h2, h4) == 1) {
             configs.add(mknode_ex(h1, h2, h3, h4));
           }
         }
@@ -119,9 +119,9 @@ std::unique_ptr<node_ex0> duo(const WindowGeometry& g, const int* a, const int* 
   bounds(g, b, lob, hib);
   for (int h1 = loa; h1 <= hia; ++h1) {
     for (int h2 = h1; h2 <= hia; ++h2) {
-      if (indicator(g, a, h1, h2) != 1) continue;
+      if (literal::indicator(g, a, h1, h2) != 1) continue;
       for (int h3 = lob; h3 <= hib; ++h3) {
-        if (indicator(g, b, h1, h3) == 1 || indicator(g, b, h2, h3) == 1) {
+        if (literal::indicator(g, b, h1, h3) == 1 || literal::indicator(g, b, h2, h3) == 1) {
           configs.add(mknode_ex(h1, h2, h3, -1));
         }
       }
@@ -139,7 +139,7 @@ std::unique_ptr<node_ex0> singleton(const WindowGeometry& g, const int* s) {
   bounds(g, s, lo, hi);
   for (int h1 = lo; h1 <= hi; ++h1) {
     for (int h2 = h1; h2 <= hi; ++h2) {
-      if (indicator(g, s, h1, h2) == 1) configs.add(mknode_ex(h1, h2, -1, -1));
+      if (literal::indicator(g, s, h1, h2) == 1) configs.add(mknode_ex(h1, h2, -1, -1));
     }
   }
   auto unit = std::make_unique<node_ex0>();
@@ -173,7 +173,7 @@ StudyList makelist(const WindowGeometry& g, const int* rows, int n) {
     Chain<node> pairs;
     for (int h1 = lo; h1 <= hi; ++h1) {
       for (int h2 = h1; h2 <= hi; ++h2) {
-        if (indicator(g, row, h1, h2) == 1) pairs.add(mknode(h1, h2));
+        if (literal::indicator(g, row, h1, h2) == 1) pairs.add(mknode(h1, h2));
       }
     }
     auto ind = std::make_unique<node0>();

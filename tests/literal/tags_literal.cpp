@@ -21,16 +21,16 @@ double MDfun(const WindowGeometry& g, const double* p, int j) {
   double P = 0;
   double S1 = 0;
   double S2 = 0;
-  for (int h = 0; h < n; ++h) q[h] = p[for_w(g, h, 0, j)] + p[for_w(g, h, 1, j)];
-  for (int h = 0; h < n; ++h) P += p[for_w(g, h, 1, j)];
-  for (int h = 0; h < n; ++h) S1 += p[for_w(g, h, 1, j)] * p[for_w(g, h, 1, j)];
+  for (int h = 0; h < n; ++h) q[h] = p[literal::for_w(g, h, 0, j)] + p[literal::for_w(g, h, 1, j)];
+  for (int h = 0; h < n; ++h) P += p[literal::for_w(g, h, 1, j)];
+  for (int h = 0; h < n; ++h) S1 += p[literal::for_w(g, h, 1, j)] * p[literal::for_w(g, h, 1, j)];
   for (int h = 0; h < n; ++h) {
     for (int h2 = h + 1; h2 < n; ++h2) {
       if (q[h] * q[h2] != 0) {
-        const double a1 = p[for_w(g, h, 1, j)];
-        const double a0 = p[for_w(g, h, 0, j)];
-        const double b1 = p[for_w(g, h2, 1, j)];
-        const double b0 = p[for_w(g, h2, 0, j)];
+        const double a1 = p[literal::for_w(g, h, 1, j)];
+        const double a0 = p[literal::for_w(g, h, 0, j)];
+        const double b1 = p[literal::for_w(g, h2, 1, j)];
+        const double b0 = p[literal::for_w(g, h2, 0, j)];
         const double X = 2 * a1 * b1 + a1 * b0 + a0 * b1;
         S2 += X * X / (2 * q[h] * q[h2]);
       }

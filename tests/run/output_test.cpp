@@ -1,10 +1,17 @@
-// Record fields and the output file's commit: temporary file, rename, and
-// an earlier output left untouched when a run fails.
+// The probability field against printf, and the output file: written to a
+// temporary file and renamed over the output only on commit, with the
+// permission bits of a plain redirect.
 #include "run/output.h"
 
-#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <htslib/hts.h>
+#include <htslib/tbx.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -12,150 +19,200 @@
 #include <string>
 #include <vector>
 
-#include "core/fatal.h"
+#include "run/text_format.h"
+#include "support.h"
 
 namespace tessellar {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ProbabilityCase {
-  double p;
-  const char* field;
-};
-
-class ProbabilityField : public testing::TestWithParam<ProbabilityCase> {};
-
-TEST_P(ProbabilityField, IsWrittenWithItsSeparator) {
-  std::string out;
-  append_probability(out, GetParam().p);
-  EXPECT_EQ(out, GetParam().field);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Boundaries, ProbabilityField,
-    testing::Values(ProbabilityCase{0.0, "0 "}, ProbabilityCase{std::nextafter(0.005, 0.0), "0 "},
-                    ProbabilityCase{0.005, "0.01 "}, ProbabilityCase{0.125, "0.12 "},
-                    ProbabilityCase{0.5, "0.50 "}, ProbabilityCase{0.994, "0.99 "},
-                    ProbabilityCase{std::nextafter(0.995, 0.0), "0.99 "},
-                    ProbabilityCase{0.995, "1 "}, ProbabilityCase{1.0, "1 "}));
-
 // The fast field against printf itself over many probabilities, near every
-// rounding boundary and at random.
+// rounding boundary and at random; "0" below 0.005 and "1" from 0.995.
 TEST(ProbabilityField, MatchesPrintf) {
-  std::vector<double> values;
+  std::vector<double> values = {
+      0.0, 1.0, 0.005, 0.995, std::nextafter(0.005, 0.0), std::nextafter(0.995, 0.0)};
   for (int k = 0; k <= 100; ++k) {
-    double x = (k + 0.5) / 100.0;
-    for (int step = 0; step < 8; ++step) {
+    for (double x = (k + 0.5) / 100.0, step = 0; step < 8; ++step, x = std::nextafter(x, 1.0)) {
       values.push_back(x);
       values.push_back(std::nextafter(x, 0.0));
-      x = std::nextafter(x, 1.0);
     }
   }
   std::mt19937_64 random(7);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (int i = 0; i < 200000; ++i) values.push_back(unit(random));
+  for (int i = 0; i < 200000; ++i)
+    values.push_back(std::uniform_real_distribution<double>()(random));
   for (double p : values) {
-    if (p < 0.005 || p >= 0.995) continue;
     char expected[32];
     std::snprintf(expected, sizeof expected, "%3.2lf ", p);
     std::string out;
     append_probability(out, p);
-    ASSERT_EQ(out, expected) << std::hexfloat << p;
+    ASSERT_EQ(out, p < 0.005 ? "0 " : p >= 0.995 ? "1 " : expected) << std::hexfloat << p;
   }
 }
 
-TEST(RecordFields, Heads) {
-  std::string out;
-  append_typed_head(out, 1.0, "rs1", 1234, 'A', 'G');
-  EXPECT_EQ(out, "1.0000  rs1             1234  A/G  ");
-  out.clear();
-  append_typed_head(out, 0.9, "rs12345678901", 123456789, 'C', 'T');
-  EXPECT_EQ(out, "0.9000  rs12345678901  123456789  C/T  ");
-  out.clear();
-  append_untyped_head(out, "snp7", -5, 'A', 'T');
-  EXPECT_EQ(out, "    no  snp7              -5  A/T  ");
-}
-
-TEST(RecordFields, Indicators) {
-  std::string out;
-  for (int code : {2, 1, 0, 9}) append_indicators(out, code);
-  EXPECT_EQ(out, "1 0 0 0 1 0 0 0 1 0 0 0 ");
+// Writes text as one chunk of records.
+void put(OutputFile& out, const std::string& text) {
+  OutputChunk chunk;
+  chunk.text = text;
+  out.prepare(chunk);
+  out.write(chunk);
 }
 
 std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 
-class OutputFileTest : public testing::Test {
+class Output : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(testing::TempDir()) /
+    dir_ = fs::path(::testing::TempDir()) /
            ("tessellar_output_" +
-            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
-  std::size_t files() const {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  // The names in the folder.
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   fs::path dir_;
 };
 
-TEST_F(OutputFileTest, AppearsOnlyWhenCommitted) {
+TEST_F(Output, AppearsOnlyOnCommitAndAFailedRunKeepsTheEarlierOne) {
   const fs::path path = dir_ / "out.txt";
   {
-    OutputFile out(path.string());
-    out.buffer() = "line\n";
+    OutputFile out(path.string(), OutputKind::text);
+    put(out, "first\n");
     EXPECT_FALSE(fs::exists(path));
     out.commit();
   }
-  EXPECT_EQ(read_file(path), "line\n");
-  EXPECT_EQ(files(), 1u);
-}
-
-TEST_F(OutputFileTest, FailedRunLeavesEarlierOutput) {
-  const fs::path path = dir_ / "out.txt";
-  std::ofstream(path) << "earlier\n";
+  EXPECT_EQ(read_file(path), "first\n");
   {
-    OutputFile out(path.string());
-    out.buffer() = "partial";
+    OutputFile out(path.string(), OutputKind::text);  // never committed: the run failed
+    put(out, "partial");
   }
-  EXPECT_EQ(read_file(path), "earlier\n");
-  EXPECT_EQ(files(), 1u);
+  EXPECT_EQ(read_file(path), "first\n");
+  EXPECT_EQ(files(), std::vector<std::string>{"out.txt"});
 }
 
-TEST_F(OutputFileTest, ReplacesEarlierOutputOnCommit) {
-  const fs::path path = dir_ / "out.txt";
-  std::ofstream(path) << "earlier\n";
-  OutputFile out(path.string());
-  out.buffer() = "new\n";
+// Links keep pointing at the file they name, which gets the output: through
+// a chain of links too; a loop of links is an error.
+TEST_F(Output, ReplacesTheTargetOfAChainOfSymbolicLinks) {
+  std::ofstream(dir_ / "target.txt") << "earlier\n";
+  fs::create_symlink("target.txt", dir_ / "b.txt");
+  fs::create_symlink("b.txt", dir_ / "a.txt");
+  OutputFile out((dir_ / "a.txt").string(), OutputKind::text);
+  put(out, "new\n");
   out.commit();
-  EXPECT_EQ(read_file(path), "new\n");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "a.txt"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "b.txt"));
+  EXPECT_EQ(read_file(dir_ / "target.txt"), "new\n");
+  fs::create_symlink("loop2", dir_ / "loop1");
+  fs::create_symlink("loop1", dir_ / "loop2");
+  EXPECT_EQ(testing_support::error_line(
+                [&] { OutputFile loop((dir_ / "loop1").string(), OutputKind::text); }),
+            "Error: cannot create the output file '" + (dir_ / "loop1").string() +
+                "': Too many levels of symbolic links.");
 }
 
-TEST_F(OutputFileTest, MissingDirectoryStopsTheRun) {
-  testing::internal::CaptureStdout();
-  EXPECT_THROW(OutputFile((dir_ / "nowhere" / "out.txt").string()), RunStopped);
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Error: cannot create the output file '"), std::string::npos) << log;
-  EXPECT_NE(log.find("No such file or directory"), std::string::npos) << log;
+// A replaced output keeps its permission bits.
+TEST_F(Output, KeepsThePermissionBitsOfTheFileItReplaces) {
+  std::ofstream(dir_ / "out.txt") << "earlier\n";
+  fs::permissions(dir_ / "out.txt", fs::perms(0640));
+  OutputFile out((dir_ / "out.txt").string(), OutputKind::text);
+  out.commit();
+  EXPECT_EQ(static_cast<int>(fs::status(dir_ / "out.txt").permissions()), 0640);
 }
 
-TEST_F(OutputFileTest, FullDeviceStopsTheRun) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  OutputFile out("/dev/full");
-  out.buffer() = "record\n";
-  testing::internal::CaptureStdout();
-  EXPECT_THROW(out.commit(), RunStopped);
-  std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("Error: cannot write to the output file '/dev/full'"), std::string::npos)
-      << log;
+// When the rename fails (here a folder took the output's name while the run
+// went on) the run stops, and neither the folder nor a temporary file is left changed.
+TEST_F(Output, AFailedRenameStopsTheRun) {
+  const fs::path path = dir_ / "out.txt";
+  {
+    OutputFile out(path.string(), OutputKind::text);
+    put(out, "record\n");
+    fs::create_directory(path);
+    EXPECT_EQ(testing_support::error_line([&] { out.commit(); }),
+              "Error: cannot replace the output file '" + path.string() + "': Is a directory.");
+  }
+  EXPECT_TRUE(fs::is_empty(path));
+  EXPECT_EQ(files(), std::vector<std::string>{"out.txt"});
 }
+
+// A bgzipped VCF output's index finds every record of any region, as a
+// linear scan would: records written in chunks of many sizes, so that they
+// cross the compressed blocks in every way.
+TEST_F(Output, IndexFindsTheRecordsOfEveryRegion) {
+  const fs::path path = dir_ / "out.vcf.gz";
+  std::vector<std::pair<std::string, int>> sites;
+  {
+    OutputFile out(path.string(), OutputKind::vcf_gz);
+    out.write_header(
+        "##fileformat=VCFv4.2\n##contig=<ID=a>\n##contig=<ID=b>\n#CHROM\tPOS\tID\tREF\tALT\t"
+        "QUAL\tFILTER\tINFO\n");
+    std::mt19937 random(5);
+    int pos = 0;
+    std::string contig = "a";
+    for (int chunk = 0; chunk < 120; ++chunk) {
+      std::string text;
+      for (int r = static_cast<int>(random() % 40); r > 0; --r) {
+        pos += 1 + static_cast<int>(random() % 300);
+        sites.push_back({contig, pos});
+        text += contig + "\t" + std::to_string(pos) + "\t.\tA\tG\t.\tPASS\t" +
+                std::string(random() % 400, 'x') + "\n";
+      }
+      put(out, text);
+      if (chunk == 70) contig = "b", pos = 0;
+    }
+    out.commit();
+  }
+  tbx_t* index = tbx_index_load(path.c_str());
+  htsFile* file = hts_open(path.c_str(), "r");
+  ASSERT_TRUE(index != nullptr && file != nullptr);
+  std::mt19937 random(9);
+  for (int query = 0; query < 300; ++query) {
+    const std::string contig = random() % 2 ? "a" : "b";
+    const int from = static_cast<int>(random() % 400000);
+    const int to = from + static_cast<int>(random() % 20000);
+    std::vector<int> expected, found;
+    for (const auto& [c, p] : sites)
+      if (c == contig && p >= from && p <= to) expected.push_back(p);
+    hts_itr_t* it = tbx_itr_querys(
+        index, (contig + ":" + std::to_string(from) + "-" + std::to_string(to)).c_str());
+    kstring_t line = {0, 0, nullptr};
+    while (it != nullptr && tbx_itr_next(file, index, it, &line) >= 0)
+      found.push_back(std::atoi(std::strchr(line.s, '\t') + 1));
+    free(line.s);
+    hts_itr_destroy(it);
+    ASSERT_EQ(found, expected) << contig << ":" << from << "-" << to;
+  }
+  hts_close(file);
+  tbx_destroy(index);
+}
+
+class Permissions : public Output, public ::testing::WithParamInterface<mode_t> {};
+
+// A new output gets the bits that "> file" gives under the same umask.
+TEST_P(Permissions, AreThoseOfARedirect) {
+  const mode_t old = ::umask(GetParam());
+  const int fd = ::open((dir_ / "redirect.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  ::close(fd);
+  OutputFile out((dir_ / "out.txt").string(), OutputKind::text);
+  out.commit();
+  ::umask(old);
+  struct stat made, redirect;
+  ASSERT_EQ(::stat((dir_ / "out.txt").c_str(), &made), 0);
+  ASSERT_EQ(::stat((dir_ / "redirect.txt").c_str(), &redirect), 0);
+  EXPECT_EQ(made.st_mode & 07777, redirect.st_mode & 07777);
+  EXPECT_EQ(made.st_mode & 07777, 0666 & ~GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Umasks, Permissions, ::testing::Values(022, 027, 077, 0));
 
 }  // namespace
 }  // namespace tessellar

@@ -1,0 +1,204 @@
+// Runs that end early or meet a hostile machine: signals in mid-run,
+// threads that cannot start, a lost run log, pipes as inputs, outputs that
+// must not be written, links planted by another user.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kExamples = fs::path(TESSELLAR_SOURCE_DIR) / "examples";
+
+std::string read_file(const fs::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+// A fresh folder holding the example's inputs.
+fs::path example_copy(const std::string& name) {
+  const fs::path w = fs::path(testing::TempDir()) / ("tessellar_reliability_" + name);
+  fs::remove_all(w);
+  fs::create_directories(w);
+  for (const auto& e : fs::directory_iterator(kExamples))
+    if (e.is_regular_file()) fs::copy_file(e.path(), w / e.path().filename());
+  return w;
+}
+
+std::vector<std::string> temporary_files(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().filename().string().find(".tmp.") != std::string::npos)
+      names.push_back(e.path().filename());
+  return names;
+}
+
+// Runs a shell command line in dir; returns its exit status (128 + n for a signal n).
+int shell(const fs::path& dir, const std::string& command, std::string* out = nullptr) {
+  const fs::path log = dir / "shell.txt";
+  const int raw = std::system(
+      ("cd '" + dir.string() + "' && { " + command + " ; } > '" + log.string() + "' 2>&1").c_str());
+  if (out != nullptr) *out = read_file(log);
+  fs::remove(log);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+const std::string kBinary = std::string("'") + TESSELLAR_BINARY + "'";
+
+class Signals : public testing::TestWithParam<int> {};
+
+// Each signal that ends a run removes its temporary files (output, index,
+// per-site file) and ends it as the signal would; the earlier output stays.
+TEST_P(Signals, RemoveTheTemporaryFilesAndEndTheRun) {
+  const int signal_number = GetParam();
+  const fs::path w = example_copy("signal" + std::to_string(signal_number));
+  std::ofstream(w / "out.vcf.gz") << "earlier";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (chdir(w.c_str()) != 0) _exit(100);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    // A slow run: every set of 4 among all candidates of the example.
+    execl(TESSELLAR_BINARY, TESSELLAR_BINARY, "-max", "200", "-min", "200", "-ofile", "out.vcf.gz",
+          "-sites", "sites.tsv", static_cast<char*>(nullptr));
+    _exit(101);
+  }
+  // Signal once the run has begun writing.
+  for (int wait = 0; wait < 500 && temporary_files(w).size() < 2; ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GE(temporary_files(w).size(), 2u);
+  kill(child, signal_number);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+  EXPECT_TRUE(temporary_files(w).empty());
+  EXPECT_EQ(read_file(w / "out.vcf.gz"), "earlier");
+  EXPECT_FALSE(fs::exists(w / "sites.tsv"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EndARun, Signals,
+                         testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE),
+                         [](const testing::TestParamInfo<int>& p) {
+                           return "SIG" + std::string(sigabbrev_np(p.param));
+                         });
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Under a limit on memory only some worker threads start: the run goes on
+// with them, says so, and gives the output of one thread; never an abort.
+TEST(Limits, ThreadsThatCannotStartLeaveTheRunToTheOthers) {
+  const fs::path w = example_copy("threads");
+  ASSERT_EQ(shell(w, kBinary + " -ofile one.txt"), 0);
+  bool fell_back = false;
+  for (int limit : {60000, 45000, 35000, 28000}) {
+    std::string out;
+    const int status = shell(
+        w, "ulimit -v " + std::to_string(limit) + "; " + kBinary + " -threads 7 -ofile seven.txt",
+        &out);
+    EXPECT_TRUE(status == 0 || status == 1) << limit << ": " << out;
+    if (status != 0) continue;
+    EXPECT_EQ(read_file(w / "seven.txt"), read_file(w / "one.txt"));
+    fell_back = fell_back || out.find("worker threads could be started") != std::string::npos;
+  }
+  EXPECT_TRUE(fell_back) << "no limit left some threads unstarted";
+  EXPECT_TRUE(temporary_files(w).empty());
+}
+
+// Beyond the file size limit the write fails and is reported like any
+// write error, leaving no temporary file.
+TEST(Limits, FileSizeLimitIsAnOrdinaryWriteError) {
+  const fs::path w = example_copy("fsize");
+  std::string out;
+  EXPECT_EQ(shell(w, "ulimit -f 8; " + kBinary + " -ofile out.txt", &out), 1);
+  EXPECT_NE(out.find("Error: cannot write to the output file 'out.txt': File too large."),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(temporary_files(w).empty());
+}
+#endif
+
+// A run log that cannot be written fails the run.
+TEST(RunLog, ThatCannotBeWrittenFailsTheRun) {
+  const fs::path w = example_copy("full");
+  EXPECT_EQ(shell(w, kBinary + " > /dev/full"), 1);
+  EXPECT_FALSE(fs::exists(w / "imp_geno.out"));
+}
+
+// A pipe holding text is refused at once (text is read twice), even with
+// no writer; VCF from a process substitution is read.
+TEST(Pipes, TextIsRefusedAndVcfIsRead) {
+  const fs::path w = example_copy("pipes");
+  ASSERT_EQ(mkfifo((w / "fifo").c_str(), 0600), 0);
+  std::string out;
+  EXPECT_EQ(shell(w, "timeout 20 " + kBinary + " -gfile fifo", &out), 1);
+  EXPECT_NE(out.find("Error: 'fifo' is not a regular file"), std::string::npos) << out;
+  ASSERT_EQ(shell(w, kBinary + " -ofile text.txt"), 0);
+  EXPECT_EQ(shell(w, "bash -c \"" + kBinary +
+                         " -gfile <(cat study.vcf.gz) -efile panel.vcf.gz -ped panel.ped "
+                         "-hfile haplotypes.vcf.gz -ofile piped.txt\""),
+            0);
+  EXPECT_EQ(read_file(w / "piped.txt"), read_file(w / "text.txt"));
+}
+
+// /dev/stdout writes to the run's standard output, also when it is a file.
+TEST(Streams, DevStdoutIsTheRunsStandardOutput) {
+  const fs::path w = example_copy("stdout");
+  ASSERT_EQ(shell(w, kBinary + " -ofile out.txt"), 0);
+  EXPECT_EQ(shell(w, kBinary + " -ofile /dev/stdout > both.txt"), 0);
+  EXPECT_NE(read_file(w / "both.txt").find(read_file(w / "out.txt")), std::string::npos);
+}
+
+// As another user (root runs these through setpriv): an earlier output that
+// the user may not write, and an input the user may not read, stop the run.
+TEST(Permissions, AreThoseOfTheUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  const fs::path w = example_copy("permissions");
+  fs::permissions(w, fs::perms::all);
+  std::ofstream(w / "kept.txt") << "kept";
+  fs::permissions(w / "kept.txt", fs::perms(0444));
+  std::ofstream(w / "secret.dat") << "x";
+  fs::permissions(w / "secret.dat", fs::perms(0600));
+  const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups " + kBinary;
+  std::string out;
+  EXPECT_EQ(shell(w, as_nobody + " -ofile kept.txt", &out), 1);
+  EXPECT_NE(out.find("Error: cannot write to the output file 'kept.txt': Permission denied."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(read_file(w / "kept.txt"), "kept");
+  EXPECT_EQ(shell(w, as_nobody + " -gfile secret.dat", &out), 1);
+  EXPECT_NE(out.find("Error: 'secret.dat' cannot be read: Permission denied."), std::string::npos)
+      << out;
+}
+
+// A link that another user planted in a sticky world-writable folder is not
+// followed, as the kernel would not follow it.
+TEST(Permissions, PlantedLinksInStickyFoldersAreNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a link as another user";
+  const fs::path w = example_copy("sticky");
+  const fs::path sticky = w / "shared";
+  fs::create_directory(sticky);
+  ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+  fs::create_symlink(w / "victim.txt", sticky / "out.txt");
+  ASSERT_EQ(lchown((sticky / "out.txt").c_str(), 65534, 65534), 0);
+  std::string out;
+  EXPECT_EQ(shell(w, kBinary + " -ofile shared/out.txt", &out), 1);
+  EXPECT_NE(out.find("belongs to another user, so it is not followed"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(w / "victim.txt"));
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The VCF side of the inputs: which records take part, family layouts from
+// a ped file, the union that pairs SNPs by alleles, and the haplotypes that a
+// panel's phased genotypes give.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "input/inputs.h"
+#include "input/ped.h"
+#include "input/snp_union.h"
+#include "input/vcf_reader.h"
+#include "support.h"
+
+namespace tessellar {
+namespace {
+
+using testing_support::error_line;
+using testing_support::TempFile;
+
+std::string vcf(const std::string& samples, const std::string& records) {
+  return "##fileformat=VCFv4.2\n##contig=<ID=1>\n##FILTER=<ID=q10,Description=\"low\">\n"
+         "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+         "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\t" +
+         samples + "\n" + records;
+}
+
+struct Classified {
+  const char* ref;
+  const char* alt;
+  const char* filter;
+  int reason;  // -1: usable, else the SkipReason
+};
+
+class Records : public testing::TestWithParam<Classified> {};
+
+TEST_P(Records, TakePartWhenBiallelicSnpsThatPass) {
+  const Classified& c = GetParam();
+  TempFile file(vcf("S", std::string("1\t100\trs1\t") + c.ref + "\t" + c.alt + "\t.\t" + c.filter +
+                             "\t.\tGT\t0/1\n"));
+  auto r = VcfReader::open_if_vcf(file.path(), "study");
+  ASSERT_NE(r, nullptr);
+  ASSERT_TRUE(r->next());
+  EXPECT_EQ(r->usable(), c.reason < 0);
+  if (c.reason >= 0) {
+    EXPECT_EQ(static_cast<int>(r->skip_reason()), c.reason);
+  } else {
+    EXPECT_EQ(std::string({r->ref(), r->alt()}), "AG");
+  }
+}
+
+constexpr int kMulti = static_cast<int>(SkipReason::multiallelic);
+constexpr int kSymbolic = static_cast<int>(SkipReason::symbolic);
+constexpr int kIndel = static_cast<int>(SkipReason::indel);
+constexpr int kFilter = static_cast<int>(SkipReason::filter);
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, Records,
+    testing::Values(Classified{"A", "G", "PASS", -1}, Classified{"a", "g", ".", -1},
+                    Classified{"A", "G,T", "PASS", kMulti},
+                    Classified{"A", "<DEL>", "PASS", kSymbolic},
+                    Classified{"A", ".", "PASS", kSymbolic},
+                    Classified{"A", "*", "PASS", kSymbolic},
+                    Classified{"N", "A", "PASS", kSymbolic},
+                    Classified{"A", "A", "PASS", kSymbolic}, Classified{"A", "AT", "PASS", kIndel},
+                    Classified{"AT", "A", "PASS", kIndel}, Classified{"A", "G", "q10", kFilter}));
+
+TEST(Records, AreCodedByTheirAltAlleles) {
+  TempFile file(
+      vcf("A\tB\tC\tD\tE\tF", "1\t100\trs1\tA\tG\t.\tPASS\t.\tGT\t0/0\t0|1\t1/1\t./.\t1/.\t1|0\n"));
+  auto r = VcfReader::open_if_vcf(file.path(), "study");
+  ASSERT_TRUE(r->next());
+  r->decode_genotypes();
+  std::vector<int> codes;
+  for (int s = 0; s < 6; ++s) codes.push_back(r->code(s));
+  EXPECT_EQ(codes, (std::vector<int>{0, 1, 2, 9, 9, 1}));
+}
+
+struct PedCase {
+  const char* label;
+  const char* ped;
+  std::vector<int> columns;  // sample of each panel column
+  int ntr, ndu, nun;
+  std::vector<HapSource> haplotypes;
+};
+
+class Ped : public testing::TestWithParam<PedCase> {};
+
+// Samples M F C D X P K: a trio (M, F -> C), a duo with the father known
+// (D -> X) and one with the mother known (P -> K) are ordered by their
+// children; parents outside the panel count as unknown.
+TEST_P(Ped, GivesTheFamilyUnits) {
+  const PedCase& c = GetParam();
+  TempFile file(c.ped);
+  const FamilyLayout l = read_ped(file.path(), {"M", "F", "C", "D", "X", "P", "K"});
+  EXPECT_EQ(l.sample_of_column, c.columns);
+  EXPECT_EQ(std::vector<int>({l.nTR, l.nDU, l.nUN}), std::vector<int>({c.ntr, c.ndu, c.nun}));
+  ASSERT_EQ(l.haplotypes.size(), c.haplotypes.size());
+  for (std::size_t h = 0; h < c.haplotypes.size(); ++h) {
+    EXPECT_EQ(l.haplotypes[h].column, c.haplotypes[h].column) << h;
+    EXPECT_EQ(l.haplotypes[h].allele, c.haplotypes[h].allele) << h;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, Ped,
+    testing::Values(PedCase{"all_units",
+                            "f P 0 0 2 -9\nf K 0 P 0 -9\nf C M F 1 -9\nf X D OUTSIDER 1 -9\n",
+                            {0, 1, 2, 3, 4, 5, 6},
+                            1,
+                            2,
+                            0,
+                            {{0, 0},
+                             {0, 1},
+                             {1, 0},
+                             {1, 1},  // trio parents
+                             {3, 0},
+                             {3, 1},
+                             {4, 1},  // duo D -> X: X's maternal allele
+                             {5, 0},
+                             {5, 1},
+                             {6, 0}}},  // duo P -> K (mother): K's paternal
+                    PedCase{"no_families",
+                            "f M 0 0 1 -9\n",
+                            {0, 1, 2, 3, 4, 5, 6},
+                            0,
+                            0,
+                            7,
+                            {{0, 0},
+                             {0, 1},
+                             {1, 0},
+                             {1, 1},
+                             {2, 0},
+                             {2, 1},
+                             {3, 0},
+                             {3, 1},
+                             {4, 0},
+                             {4, 1},
+                             {5, 0},
+                             {5, 1},
+                             {6, 0},
+                             {6, 1}}}),
+    [](const testing::TestParamInfo<PedCase>& p) { return std::string(p.param.label); });
+
+struct Pairing {
+  const char* label;
+  std::vector<std::array<char, 2>> study;  // all at position 100
+  std::vector<std::array<char, 2>> panel;
+  std::vector<std::array<int, 2>> rows;  // study row, panel row of each union row
+  std::vector<int> mismatched;
+  std::vector<std::array<char, 2>> panel_after;  // the panel's letters afterwards
+};
+
+class UnionByAlleles : public testing::TestWithParam<Pairing> {};
+
+TEST_P(UnionByAlleles, PairsTheSameVariant) {
+  const Pairing& c = GetParam();
+  StudyTable study;
+  PanelTable panel;
+  for (const auto& a : c.study) {
+    study.pos.push_back(100);
+    study.allele.push_back(a);
+  }
+  for (const auto& a : c.panel) {
+    panel.pos.push_back(100);
+    panel.allele.push_back(a);
+  }
+  study.nsnp = static_cast<int>(c.study.size());
+  panel.nsnp = static_cast<int>(c.panel.size());
+  std::vector<int> mismatched;
+  const SnpUnion u = build_union_by_alleles(study, panel, mismatched);
+  std::vector<std::array<int, 2>> rows;
+  for (int j = 0; j < u.n; ++j) rows.push_back({u.study_row[j], u.panel_row[j]});
+  EXPECT_EQ(rows, c.rows);
+  EXPECT_EQ(mismatched, c.mismatched);
+  EXPECT_EQ(panel.allele, c.panel_after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnionByAlleles,
+    testing::Values(
+        Pairing{"same", {{'A', 'G'}}, {{'A', 'G'}}, {{0, 0}}, {}, {{'A', 'G'}}},
+        Pairing{"swapped", {{'A', 'G'}}, {{'G', 'A'}}, {{0, 0}}, {}, {{'G', 'A'}}},
+        Pairing{"other_strand", {{'A', 'G'}}, {{'T', 'C'}}, {{0, 0}}, {}, {{'A', 'G'}}},
+        Pairing{"other_strand_swapped", {{'A', 'G'}}, {{'C', 'T'}}, {{0, 0}}, {}, {{'G', 'A'}}},
+        Pairing{
+            "ambiguous_kept_as_swapped", {{'A', 'T'}}, {{'T', 'A'}}, {{0, 0}}, {}, {{'T', 'A'}}},
+        Pairing{"another_variant", {{'A', 'G'}}, {{'A', 'C'}}, {{0, -1}}, {0}, {{'A', 'C'}}},
+        Pairing{"second_record_pairs",
+                {{'A', 'G'}},
+                {{'A', 'C'}, {'A', 'G'}},
+                {{0, 1}},
+                {0},
+                {{'A', 'C'}, {'A', 'G'}}},
+        Pairing{"two_study_records",
+                {{'A', 'C'}, {'A', 'G'}},
+                {{'A', 'G'}},
+                {{0, -1}, {1, 0}},
+                {},
+                {{'A', 'G'}}}),
+    [](const testing::TestParamInfo<Pairing>& p) { return std::string(p.param.label); });
+
+// A panel's phased genotypes give the haplotypes of its parents and
+// singletons; a record unphased or missing for one of them gives none.
+TEST(PanelHaplotypes, ComeFromPhasedGenotypes) {
+  TempFile ped("f C M F 0 -9\n");
+  TempFile file(vcf("M\tF\tC\tU",
+                    "1\t100\trs1\tA\tG\t.\tPASS\t.\tGT\t0|1\t1|1\t0/1\t1|0\n"
+                    "1\t200\trs2\tA\tG\t.\tPASS\t.\tGT\t0/1\t1|1\t0|1\t1|0\n"
+                    "1\t300\trs3\tA\tG\t.\tPASS\t.\tGT\t0|1\t1|1\t./.\t.|0\n"));
+  Settings s;
+  s.ped = ped.path();
+  bool stopped = false;
+  PanelInput in;
+  testing_support::printed(
+      [&] { in = read_panel_input(s, VcfReader::open_if_vcf(file.path(), "panel"), true); },
+      &stopped);
+  ASSERT_FALSE(stopped);
+  ASSERT_EQ(in.contigs.size(), 1u);
+  const PanelContig& c = in.contigs[0];
+  EXPECT_EQ(std::vector<int>({in.nTR, in.nDU, in.nUN}), std::vector<int>({1, 0, 1}));
+  EXPECT_EQ(c.hap_of_row, (std::vector<int>{0, -1, -1}));  // rs2: M unphased; rs3: U missing
+  EXPECT_EQ(c.haps.bits, (std::vector<uint8_t>{0, 1, 1, 1, 1, 0}));  // M, F, then U
+  EXPECT_EQ(c.table.geno.codes, (std::vector<int8_t>{1, 2, 1, 1, 1, 2, 1, 1, 1, 2, 9, 9}));
+}
+
+}  // namespace
+}  // namespace tessellar

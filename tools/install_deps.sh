@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Tessellar needs beyond the compiler,
+# CMake, GoogleTest and Google Benchmark: only those not yet installed, with
+# sudo when not run as root.
+#   tools/install_deps.sh build   htslib (headers, pkg-config file), to build and run
+#   tools/install_deps.sh test    also bcftools, tabix, Snakemake, SLURM and munge
+#                                  (workflow tests), clang 14 (fuzzing)
+set -euo pipefail
+what="${1:-build}"
+packages=(libhts-dev pkg-config tabix)
+if [ "$what" = test ]; then
+  packages+=(bcftools snakemake slurm-wlm munge clang-14 libclang-rt-14-dev python3)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+echo "installing: ${missing[*]}" >&2
+run env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+run env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
