@@ -311,7 +311,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
   return parsed;
 }
 
-void print_defaults(const ParsedOptions& options, const std::string& haplotypes_from) {
+void print_defaults(const ParsedOptions& options, const InputsSeen& seen) {
   const Settings& s = options.settings;
   auto missing = [&](Option o) { return !options.given[o]; };
   std::printf("\nDefaults in effect:\n");
@@ -320,12 +320,18 @@ void print_defaults(const ParsedOptions& options, const std::string& haplotypes_
     std::printf("        -- external genotypes read from '%s'\n", s.efile.c_str());
   if (missing(kH)) std::printf("        -- phased haplotypes not available\n");
   if (missing(kHfile))
-    std::printf("        -- phased haplotypes read from '%s'\n", haplotypes_from.c_str());
+    std::printf("        -- phased haplotypes read from '%s'\n",
+                (seen.haplotypes_from_panel ? s.efile : s.hfile).c_str());
   if (missing(kOfile)) std::printf("        -- results written to '%s'\n", s.ofile.c_str());
   if (missing(kNoFix)) std::printf("        -- internal check and fix of strand alignment\n");
   if (missing(kNoRemove)) std::printf("        -- removal of A/T and C/G SNPs\n");
   if (s.hap_flag == 1 && missing(kSpeed)) std::printf("        -- speeding not used\n");
-  if (missing(kPanel)) std::printf("        -- reference panel has 30 trios\n");
+  if (missing(kPanel) && !seen.panel_vcf) std::printf("        -- reference panel has 30 trios\n");
+  if (missing(kPanel) && seen.panel_vcf && s.ped.empty())
+    std::printf("        -- every sample of the reference panel a singleton\n");
+  if (missing(kPanel) && seen.panel_vcf && !s.ped.empty())
+    std::printf("        -- trios, duos and singletons of the reference panel from '%s'\n",
+                s.ped.c_str());
   if (missing(kTag)) std::printf("        -- imputation based on %d tag SNPs\n", s.geometry.tags());
   if (missing(kWindow))
     std::printf("        -- candidate tags chosen within the distance of %d bp\n", s.window);
@@ -342,13 +348,13 @@ ParsedOptions begin_run_log(int argc, const char* const* argv) {
   return parse_options(argc, argv);
 }
 
-void finish_run_log_head(const ParsedOptions& options, bool haplotypes_from_panel) {
+void finish_run_log_head(const ParsedOptions& options, const InputsSeen& seen) {
   const Settings& s = options.settings;
-  print_defaults(options, haplotypes_from_panel ? s.efile : s.hfile);
+  print_defaults(options, seen);
   std::printf("\n");
   check_exists(s.gfile);
   check_exists(s.efile);
-  if (s.hap_flag == 1 && !haplotypes_from_panel) check_exists(s.hfile);
+  if (s.hap_flag == 1 && !seen.haplotypes_from_panel) check_exists(s.hfile);
   if (!s.ped.empty()) check_exists(s.ped);
 }
 

@@ -45,17 +45,21 @@ struct ParsedOptions {
 // range stops the run.
 ParsedOptions parse_options(int argc, const char* const* argv);
 
-// Prints "\nDefaults in effect:\n" and a line for each option not given;
-// haplotypes_from names the file whose phased haplotypes are read.
-void print_defaults(const ParsedOptions& options, const std::string& haplotypes_from);
+// What the defaults report says of the inputs beyond the options.
+struct InputsSeen {
+  bool panel_vcf = false;             // the panel is VCF/BCF: its structure comes from -ped
+  bool haplotypes_from_panel = false;  // and it gives the haplotypes (no -hfile)
+};
+
+// Prints "\nDefaults in effect:\n" and a line for each option not given.
+void print_defaults(const ParsedOptions& options, const InputsSeen& seen);
 
 // The first part of the run log: banner, start stamp, the options in effect.
 ParsedOptions begin_run_log(int argc, const char* const* argv);
 
 // The rest of its head: the defaults report and the existence checks of the
-// input files. haplotypes_from_panel: the panel file gives the haplotypes
-// (a VCF panel without -hfile), so that no haplotype file is checked.
-void finish_run_log_head(const ParsedOptions& options, bool haplotypes_from_panel);
+// input files (no haplotype file when the panel gives the haplotypes).
+void finish_run_log_head(const ParsedOptions& options, const InputsSeen& seen);
 
 // -help, --help and --version as the first argument print the usage summary
 // or the version on standard output; true when one did (the run ends, status 0).

@@ -358,7 +358,7 @@ void run(int argc, char** argv) {
   // The panel's format decides where the haplotypes come from.
   std::unique_ptr<VcfReader> panel_vcf = VcfReader::open_if_vcf(s.efile, "panel");
   const bool own_haplotypes = panel_vcf != nullptr && !s.hfile_given;
-  finish_run_log_head(options, own_haplotypes);
+  finish_run_log_head(options, InputsSeen{panel_vcf != nullptr, own_haplotypes});
   check_outputs(s, own_haplotypes);
   Outputs out(s);
   warn_of_cost(s);
