@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "input/alignment.h"
 #include "input/inputs.h"
 #include "input/ped.h"
 #include "input/snp_union.h"
@@ -199,6 +200,35 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 {{'A', 'G'}}}),
     [](const testing::TestParamInfo<Pairing>& p) { return std::string(p.param.label); });
+
+// Haplotype rows of a VCF file tie to panel rows by position and alleles,
+// counting the panel's ALT; after the alignment they follow the panel's
+// flips, so that they count what its codes count.
+TEST(VcfHaplotypes, CountThePanelsAltThenWhatItsCodesCount) {
+  PanelTable panel;
+  panel.nsnp = 3;
+  panel.ncol = 1;
+  panel.geno.members = 1;
+  panel.geno.codes = {0, 1, 2};
+  panel.pos = {100, 200, 300};
+  panel.allele = {{'A', 'G'}, {'C', 'T'}, {'G', 'T'}};
+  HapTable file;
+  file.ncol = 2;
+  file.nsnp = 3;
+  file.name = {"h1", "h2", "h3"};
+  file.bits = {0, 1, 1, 1, 0, 0};
+  std::vector<int> hap_of_row;
+  std::vector<bool> taken;
+  // 100 A/G: same; 200 T/C: swapped, bits inverted; 300 G/A: another variant
+  HapTable haps = haplotypes_by_position(panel, file, {100, 200, 300},
+                                         {{'A', 'G'}, {'T', 'C'}, {'G', 'A'}}, hap_of_row, taken);
+  EXPECT_EQ(hap_of_row, (std::vector<int>{0, 1, -1}));
+  EXPECT_EQ(taken, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(haps.bits, (std::vector<uint8_t>{0, 1, 0, 0}));
+  flip(panel, 1);
+  align_haplotypes(haps, panel, hap_of_row);
+  EXPECT_EQ(haps.bits, (std::vector<uint8_t>{0, 1, 1, 1}));
+}
 
 // A panel's phased genotypes give the haplotypes of its parents and
 // singletons; a record unphased or missing for one of them gives none.
