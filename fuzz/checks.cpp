@@ -71,4 +71,13 @@ void check_haps(const tessellar::HapTable& haps) {
   for (uint8_t b : haps.bits) expect(b <= 1, "haplotype value other than 0 or 1");
 }
 
+bool same_rows(const tessellar::GenotypeRows& a, const tessellar::GenotypeRows& b) {
+  return a.nsnp == b.nsnp && a.name == b.name && a.pos == b.pos && a.recode == b.recode &&
+         a.allele == b.allele && a.geno.members == b.geno.members && a.geno.codes == b.geno.codes;
+}
+
+bool same_haps(const tessellar::HapTable& a, const tessellar::HapTable& b) {
+  return a.nsnp == b.nsnp && a.ncol == b.ncol && a.name == b.name && a.bits == b.bits;
+}
+
 }  // namespace tsl_fuzz

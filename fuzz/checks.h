@@ -20,4 +20,9 @@ void check_rows(const tessellar::GenotypeRows& rows, int members, RowsFrom from)
 // A haplotype table: ncol values of 0 or 1 per row, one name per row.
 void check_haps(const tessellar::HapTable& haps);
 
+// Whether two reads gave the same rows: names, positions, recode flags,
+// alleles and codes (freq and miss follow from the codes).
+bool same_rows(const tessellar::GenotypeRows& a, const tessellar::GenotypeRows& b);
+bool same_haps(const tessellar::HapTable& a, const tessellar::HapTable& b);
+
 }  // namespace tsl_fuzz

@@ -51,6 +51,11 @@ std::string behind_blank_block(std::string_view text, std::size_t before);
 // longer to read: one mode in 64 asks for it.
 void write_text_input(const std::string& path, std::string_view text, uint8_t mode);
 
+// Whether write_text_input puts the blank block before the text for mode.
+inline bool behind_block(uint8_t mode) {
+  return (mode & 0x3F) == 0x3F;
+}
+
 // Reports the broken promise on standard error and aborts, so that libFuzzer
 // records the input as a crash.
 [[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
