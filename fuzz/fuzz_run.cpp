@@ -14,11 +14,18 @@
 //           "===" line, ped file.
 //
 // A run must end with status 0 or 1; status 0 leaves the output (and, for
-// .vcf.gz and .bcf, its index), status 1 leaves no output; neither leaves a
-// temporary file "*.tmp.*" beside it. Large inputs are refused so that each
+// .vcf.gz and .bcf, its index) and a VCF or BCF output reads back through
+// htslib, its index finding every record; status 1 leaves no output; neither
+// leaves a temporary file "*.tmp.*" beside it. Large inputs are refused so that each
 // run takes milliseconds.
+#include <htslib/hts.h>
+#include <htslib/kstring.h>
+#include <htslib/tbx.h>
+#include <htslib/vcf.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -43,6 +50,58 @@ bool exists(const std::vector<std::string>& files, const char* name) {
   for (const std::string& f : files)
     if (f == name) return true;
   return false;
+}
+
+// Reads a VCF or BCF output back through htslib: every record must parse,
+// and with an index, a query of each contig must give as many records as
+// reading the file through.
+void check_vcf_output(const std::string& path, bool indexed, bool bcf) {
+  htsFile* file = hts_open(path.c_str(), "r");
+  if (file == nullptr) tsl_fuzz::fail("cannot open the output '%s'", path.c_str());
+  bcf_hdr_t* header = bcf_hdr_read(file);
+  if (header == nullptr)
+    tsl_fuzz::fail("the header of the output '%s' does not parse", path.c_str());
+  bcf1_t* record = bcf_init();
+  std::vector<long> per_contig(static_cast<std::size_t>(header->n[BCF_DT_CTG]), 0);
+  int got = 0;
+  while ((got = bcf_read(file, header, record)) == 0) {
+    if (record->errcode != 0)
+      tsl_fuzz::fail("a record of the output does not parse (htslib error %d)", record->errcode);
+    if (record->rid < 0 || static_cast<std::size_t>(record->rid) >= per_contig.size())
+      tsl_fuzz::fail("a record of the output names a contig outside its header");
+    ++per_contig[static_cast<std::size_t>(record->rid)];
+  }
+  if (got != -1) tsl_fuzz::fail("the output is damaged or truncated (htslib %d)", got);
+  if (indexed) {
+    hts_idx_t* idx = bcf ? bcf_index_load(path.c_str()) : nullptr;
+    tbx_t* tbx = bcf ? nullptr : tbx_index_load(path.c_str());
+    if (idx == nullptr && tbx == nullptr) tsl_fuzz::fail("the index of the output does not load");
+    kstring_t line = {0, 0, nullptr};
+    for (std::size_t c = 0; c < per_contig.size(); ++c) {
+      const char* name = bcf_hdr_id2name(header, static_cast<int>(c));
+      long found = 0;
+      hts_itr_t* itr = nullptr;
+      if (bcf) {
+        itr = bcf_itr_queryi(idx, static_cast<int>(c), 0, HTS_POS_MAX);
+        while (itr != nullptr && bcf_itr_next(file, itr, record) >= 0) ++found;
+        if (itr != nullptr) bcf_itr_destroy(itr);
+      } else {
+        const int tid = tbx_name2id(tbx, name);
+        if (tid >= 0) itr = tbx_itr_queryi(tbx, tid, 0, HTS_POS_MAX);
+        while (itr != nullptr && tbx_itr_next(file, tbx, itr, &line) >= 0) ++found;
+        if (itr != nullptr) tbx_itr_destroy(itr);
+      }
+      if (found != per_contig[c])
+        tsl_fuzz::fail("the index of the output finds %ld records of contig %s, the file holds %ld",
+                       found, name, per_contig[c]);
+    }
+    std::free(line.s);
+    if (idx != nullptr) hts_idx_destroy(idx);
+    if (tbx != nullptr) tbx_destroy(tbx);
+  }
+  bcf_destroy(record);
+  bcf_hdr_destroy(header);
+  hts_close(file);
 }
 
 // Whether the run takes path as a VCF or BCF panel (one that htslib cannot
@@ -136,6 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (kIndexes[output] != nullptr && !exists(files, kIndexes[output]) &&
         !(output == 2 && exists(files, "out.vcf.gz.csi")))
       tsl_fuzz::fail("status 0 without the index of '%s'", kOutputs[output]);
+    if (output > 0) check_vcf_output(tsl_fuzz::path_of(kOutputs[output]), output >= 2, output == 3);
   } else if (exists(files, kOutputs[output])) {
     tsl_fuzz::fail("status 1 with the output file '%s' left behind", kOutputs[output]);
   }
