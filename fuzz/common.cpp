@@ -121,14 +121,6 @@ std::string behind_blank_block(std::string_view text, std::size_t before) {
   return out;
 }
 
-void write_text_input(const std::string& path, std::string_view text, uint8_t mode) {
-  if (behind_block(mode)) {
-    write_file(path, behind_blank_block(text, static_cast<std::size_t>(mode >> 6) * 300 + 1));
-  } else {
-    write_file(path, text);
-  }
-}
-
 void fail(const char* format, ...) {
   std::fflush(stdout);
   std::fputs("tessellar fuzz: ", stderr);

@@ -45,17 +45,6 @@ std::vector<std::string_view> sections(std::string_view text, std::size_t most);
 // end of the first block: its lines then run over a block boundary.
 std::string behind_blank_block(std::string_view text, std::size_t before);
 
-// Writes a text input to path: as it is, or, when the low six bits of mode
-// are all set, behind_blank_block with text starting (mode >> 6) * 300 + 1
-// bytes before the boundary. Such a file is 1 MiB and takes some 30 times
-// longer to read: one mode in 64 asks for it.
-void write_text_input(const std::string& path, std::string_view text, uint8_t mode);
-
-// Whether write_text_input puts the blank block before the text for mode.
-inline bool behind_block(uint8_t mode) {
-  return (mode & 0x3F) == 0x3F;
-}
-
 // Reports the broken promise on standard error and aborts, so that libFuzzer
 // records the input as a crash.
 [[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));

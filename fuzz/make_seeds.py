@@ -74,37 +74,44 @@ def main():
     hvcf = lines_of("haplotypes.vcf.gz")
     ped = lines_of("panel.ped")
 
-    # ---- study text: a mode byte (0x3F, 0x7F, 0xBF, 0xFF: behind a blank 1 MiB block), then the file
+    # ---- study text: the file
     s6 = cut_text(study, 6, 5, 10)
-    write("fuzz_study", "example_head", b"\0" + s6.encode())
-    write("fuzz_study", "example_head_at_block_end", b"\x3f" + s6.encode())
-    write("fuzz_study", "hand_typed", "\0rsA 100 0 A G 2 0 2 0 9 2 0\nrsT 200 0 C T 2 0 2 0 9 9 9\n")
+    write("fuzz_study", "example_head", s6)
+    write("fuzz_study", "hand_typed", "rsA 100 0 A G 2 0 2 0 9 2 0\nrsT 200 0 C T 2 0 2 0 9 9 9\n")
     write("fuzz_study", "crlf_tabs_recode",
-          "\0rsA\t100\t1\tA\tG\t2 0 1\r\nrsB  150 0 C T 01 +1 9\r\n\n   \nrsC 150 -1 G T 0 0 0")
-    write("fuzz_study", "bad_code", "\0rsA 100 0 A G 2 0 3\n")
-    write("fuzz_study", "long_first_code", "\0rsA 100 0 A G 02 0 1\n")
-    write("fuzz_study", "position_overflow", "\0rsA 300000000 0 A G 2 0 1\nrsB 99999999999 0 A G 1 1 1\n")
-    write("fuzz_study", "decreasing", "\0rsA 200 0 A G 2 0 1\nrsB 100 0 A G 1 1 1\n")
-    write("fuzz_study", "short_last_row", "\0rsA 100 0 A G 2 0 1\nrsB 200 0 A G 1 1\n")
-    write("fuzz_study", "long_name", "\0rs0123456789012345678901234567 100 0 A G 2 0 1\n")
-    write("fuzz_study", "fields_over_lines", "\0rsA 100\n0 A G 2 0 1\nrsB 200 0 A G 1 1 1\n")
-    write("fuzz_study", "blank", "\0  \n\t\n")
+          "rsA\t100\t1\tA\tG\t2 0 1\r\nrsB  150 0 C T 01 +1 9\r\n\n   \nrsC 150 -1 G T 0 0 0")
+    write("fuzz_study", "bad_code", "rsA 100 0 A G 2 0 3\n")
+    write("fuzz_study", "long_first_code", "rsA 100 0 A G 02 0 1\n")
+    write("fuzz_study", "position_overflow", "rsA 300000000 0 A G 2 0 1\nrsB 99999999999 0 A G 1 1 1\n")
+    write("fuzz_study", "decreasing", "rsA 200 0 A G 2 0 1\nrsB 100 0 A G 1 1 1\n")
+    write("fuzz_study", "short_last_row", "rsA 100 0 A G 2 0 1\nrsB 200 0 A G 1 1\n")
+    write("fuzz_study", "long_name", "rs0123456789012345678901234567 100 0 A G 2 0 1\n")
+    write("fuzz_study", "fields_over_lines", "rsA 100\n0 A G 2 0 1\nrsB 200 0 A G 1 1 1\n")
+    write("fuzz_study", "blank", "  \n\t\n")
 
-    # ---- panel text: a mode byte, the structure byte, then the file
-    write("fuzz_panel", "two_trios", b"\0\x02" + cut_text(panel, 6, 4, 6).encode())
-    write("fuzz_panel", "trio_duo_single", b"\0\x15" + cut_text(panel, 5, 4, 6).encode())
-    write("fuzz_panel", "two_trios_at_block_end", b"\x7f\x02" + cut_text(panel, 6, 4, 6).encode())
-    write("fuzz_panel", "wrong_columns", b"\0\x01" + cut_text(panel, 3, 4, 4).encode())
-    write("fuzz_panel", "bad_allele", b"\0\x10rsA 100 AC G 1\n")
-    write("fuzz_panel", "no_codes", b"\0\x10rsA 100 A G\nrsB 200 A G 1\n")
+    # ---- panel text: the structure byte (trios, duos, singletons: 2 bits each), then the file
+    p6 = cut_text(panel, 6, 4, 6)
+    write("fuzz_panel", "two_trios", b"\x02" + p6.encode())
+    write("fuzz_panel", "trio_duo_single", b"\x15" + cut_text(panel, 5, 4, 6).encode())
+    write("fuzz_panel", "wrong_columns", b"\x01" + cut_text(panel, 3, 4, 4).encode())
+    write("fuzz_panel", "bad_allele", b"\x10rsA 100 AC G 1\n")
+    write("fuzz_panel", "no_codes", b"\x10rsA 100 A G\nrsB 200 A G 1\n")
 
-    # ---- haplotype text: a mode byte, then the file
-    write("fuzz_haplotypes", "example_head", b"\0" + cut_text(haps, 6, 1, 8).encode())
-    write("fuzz_haplotypes", "example_at_block_end", b"\x3f" + cut_text(haps, 6, 1, 8).encode())
-    write("fuzz_haplotypes", "value_two", "\0rsA 0 1 2 1\n")
-    write("fuzz_haplotypes", "long_first_value", "\0rsA 0 01 1\nrsB 0 1 1\n")
-    write("fuzz_haplotypes", "short_row", "\0rsA 0 1 1 1\nrsB 0 1\n")
-    write("fuzz_haplotypes", "name_only", "\0rsA\nrsB 0 1\n")
+    # ---- haplotype text: the file
+    h6 = cut_text(haps, 6, 1, 8)
+    write("fuzz_haplotypes", "example_head", h6)
+    write("fuzz_haplotypes", "value_two", "rsA 0 1 2 1\n")
+    write("fuzz_haplotypes", "long_first_value", "rsA 0 01 1\nrsB 0 1 1\n")
+    write("fuzz_haplotypes", "short_row", "rsA 0 1 1 1\nrsB 0 1\n")
+    write("fuzz_haplotypes", "name_only", "rsA\nrsB 0 1\n")
+
+    # ---- text across the block boundary: reader and offset byte, structure byte, the file
+    # byte 0 = reader | (offset index << 2); offset index 0: the file starts 1 byte before it
+    write("fuzz_text_block", "study_first_line_across", bytes([0, 0]) + s6.encode())
+    write("fuzz_text_block", "study_last_line_across", bytes([1 << 2, 0]) + s6.encode())
+    write("fuzz_text_block", "panel_last_line_across", bytes([1 | 3 << 2, 2]) + p6.encode())
+    write("fuzz_text_block", "haplotypes_across", bytes([2 | 1 << 2, 0]) + h6.encode())
+    write("fuzz_text_block", "study_no_final_break", bytes([0, 0]) + b"rsA 100 0 A G 2 0 1")
 
     # ---- ped: the sample ids, then the file
     ids = "T1_P1 T1_P2 T1_C T2_P1 T2_P2 T2_C S1 S2\n"

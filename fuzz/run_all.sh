@@ -18,7 +18,7 @@ fi
 total=$1
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-targets=(fuzz_study fuzz_panel fuzz_haplotypes fuzz_ped fuzz_vcf fuzz_run)
+targets=(fuzz_study fuzz_panel fuzz_haplotypes fuzz_text_block fuzz_ped fuzz_vcf fuzz_run)
 
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
