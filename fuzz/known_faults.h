@@ -1,7 +1,7 @@
 // Faults of src/ that the fuzz targets have found and that are not fixed
 // yet. The targets refuse the inputs that would reach one, so that a fuzzing
-// run can look for other faults (unless TESSELLAR_FUZZ_NO_SKIP is set, as
-// when fuzz/run_all.sh replays the reproducers in fuzz/crashes/). Once a
+// run can look for other faults (unless TESSELLAR_FUZZ_NO_SKIP says not to,
+// as when fuzz/run_all.sh replays the reproducers in fuzz/crashes/). Once a
 // fault is fixed, drop its test here, and fuzzing finds it again should it
 // come back.
 #pragma once
@@ -24,8 +24,10 @@ struct KnownFaults {
   bool position_past_int = false;
 };
 
-// Scans path with htslib (nothing found when it is not VCF or BCF, or when
-// TESSELLAR_FUZZ_NO_SKIP is set to anything but 0).
+// Scans path with htslib (nothing found when it is not VCF or BCF). The
+// environment variable TESSELLAR_FUZZ_NO_SKIP turns the scan off: "1" for
+// every fault, or a comma-separated list of the member names above (e.g.
+// "haploid_record,position_past_int") for those.
 KnownFaults scan_known_faults(const std::string& path);
 
 }  // namespace tsl_fuzz
