@@ -42,7 +42,7 @@ std::vector<std::string_view> sections(std::string_view text, std::size_t most);
 // The text readers read 1 MiB blocks; inputs this small fit in one. Returns
 // blank lines (nothing but blanks and line breaks, which the readers skip)
 // followed by text, arranged so that text starts `before` bytes before the
-// end of the first block: its lines then run over a block boundary.
+// end of the first block: text[before] is the first byte of the second.
 std::string behind_blank_block(std::string_view text, std::size_t before);
 
 // Reports the broken promise on standard error and aborts, so that libFuzzer

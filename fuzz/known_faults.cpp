@@ -5,6 +5,7 @@
 #include <htslib/vcf.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,7 +30,8 @@ KnownFaults scan_known_faults(const std::string& path) {
   static const bool skip_without_ref = !no_skip("record_without_ref");
   static const bool skip_haploid = !no_skip("haploid_record");
   static const bool skip_position = !no_skip("position_past_int");
-  if (!skip_without_ref && !skip_haploid && !skip_position) return found;
+  static const bool skip_below_1 = !no_skip("position_below_1");
+  if (!skip_without_ref && !skip_haploid && !skip_position && !skip_below_1) return found;
   htsFile* file = hts_open(path.c_str(), "r");
   if (file == nullptr) return found;
   const htsExactFormat format = hts_get_format(file)->format;
@@ -46,6 +48,7 @@ KnownFaults scan_known_faults(const std::string& path) {
   while (bcf_read(file, header, record) == 0 && record->errcode == 0) {
     if (skip_without_ref && record->n_allele == 0) found.record_without_ref = true;
     if (skip_position && record->pos + 1 > INT_MAX) found.position_past_int = true;
+    if (skip_below_1 && record->pos < 0) found.position_below_1 = true;
     if (skip_haploid && nsamples > 0 && bcf_get_genotypes(header, record, &gt, &room) == nsamples)
       found.haploid_record = true;
   }
@@ -53,6 +56,33 @@ KnownFaults scan_known_faults(const std::string& path) {
   bcf_destroy(record);
   bcf_hdr_destroy(header);
   hts_close(file);
+  return found;
+}
+
+KnownFaults scan_text_positions(const std::string& path) {
+  KnownFaults found;
+  static const bool skip_below_1 = !no_skip("position_below_1");
+  if (!skip_below_1) return found;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return found;
+  std::string text;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    text.append(buffer, got);
+  std::fclose(file);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    char name[64];
+    char position[64];
+    if (std::sscanf(line.c_str(), "%63s %63s", name, position) != 2) continue;
+    char* stop = nullptr;
+    const long value = std::strtol(position, &stop, 10);
+    if (*stop == '\0' && stop != position && value <= 0) found.position_below_1 = true;
+  }
   return found;
 }
 

@@ -22,6 +22,12 @@ struct KnownFaults {
   // A POS beyond 2^31 - 1: VcfReader::check_order casts it to int
   // (src/input/vcf_reader.cpp:149) and the tables get a negative position.
   bool position_past_int = false;
+  // A position below 1 (VCF POS 0, which htslib also reads from some damaged
+  // POS fields such as "=1012899"; a text position of 0 or less, which the
+  // text readers take) reaches a VCF or BCF output as it is: a .bcf output
+  // gets a record at POS 0 that its own CSI index does not return for its
+  // contig; a .vcf output gets records at negative positions.
+  bool position_below_1 = false;
 };
 
 // Scans path with htslib (nothing found when it is not VCF or BCF). The
@@ -29,5 +35,9 @@ struct KnownFaults {
 // every fault, or a comma-separated list of the member names above (e.g.
 // "haploid_record,position_past_int") for those.
 KnownFaults scan_known_faults(const std::string& path);
+
+// For text inputs (study and panel files): position_below_1 when the second
+// field of a line is an integer of 0 or less.
+KnownFaults scan_text_positions(const std::string& path);
 
 }  // namespace tsl_fuzz

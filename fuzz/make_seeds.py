@@ -105,13 +105,14 @@ def main():
     write("fuzz_haplotypes", "short_row", "rsA 0 1 1 1\nrsB 0 1\n")
     write("fuzz_haplotypes", "name_only", "rsA\nrsB 0 1\n")
 
-    # ---- text across the block boundary: reader and offset byte, structure byte, the file
-    # byte 0 = reader | (offset index << 2); offset index 0: the file starts 1 byte before it
-    write("fuzz_text_block", "study_first_line_across", bytes([0, 0]) + s6.encode())
-    write("fuzz_text_block", "study_last_line_across", bytes([1 << 2, 0]) + s6.encode())
-    write("fuzz_text_block", "panel_last_line_across", bytes([1 | 3 << 2, 2]) + p6.encode())
-    write("fuzz_text_block", "haplotypes_across", bytes([2 | 1 << 2, 0]) + h6.encode())
-    write("fuzz_text_block", "study_no_final_break", bytes([0, 0]) + b"rsA 100 0 A G 2 0 1")
+    # ---- text across the block boundary: reader and boundary byte, structure byte, the file
+    # byte 0 = reader | how << 2 | line << 4 (see fuzz_text_block.cpp)
+    write("fuzz_text_block", "study_break_first_in_block", bytes([0 | 0 << 2 | 0 << 4, 0]) + s6.encode())
+    write("fuzz_text_block", "study_break_last_in_block", bytes([0 | 1 << 2 | 2 << 4, 0]) + s6.encode())
+    write("fuzz_text_block", "panel_break_second_in_block", bytes([1 | 2 << 2 | 3 << 4, 2]) + p6.encode())
+    write("fuzz_text_block", "haplotypes_mid_line", bytes([2 | 3 << 2 | 1 << 4, 0]) + h6.encode())
+    write("fuzz_text_block", "study_no_final_break_at_block_end",
+          bytes([0 | 3 << 2 | 15 << 4, 0]) + b"rsA 100 0 A G 2 0 1")
 
     # ---- ped: the sample ids, then the file
     ids = "T1_P1 T1_P2 T1_C T2_P1 T2_P2 T2_C S1 S2\n"
