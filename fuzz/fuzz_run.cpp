@@ -32,7 +32,6 @@
 #include "common.h"
 #include "core/fatal.h"
 #include "input/vcf_reader.h"
-#include "known_faults.h"
 #include "run/driver.h"
 
 namespace {
@@ -141,15 +140,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
   }
   const int output = data[0] >> 3 & 3;
-  for (std::size_t k = 0; k < 3; ++k) {
-    const std::string path = tsl_fuzz::path_of(kNames[k]);
-    const tsl_fuzz::KnownFaults known = tsl_fuzz::scan_known_faults(path);
-    if (known.record_without_ref || known.position_past_int || (k == 2 && known.haploid_record))
-      return -1;
-    if (output > 0 &&
-        (known.position_below_1 || (k < 2 && tsl_fuzz::scan_text_positions(path).position_below_1)))
-      return -1;
-  }
   std::vector<std::string> args = {"tessellar",
                                    "-gfile",
                                    tsl_fuzz::path_of(kNames[0]),

@@ -130,11 +130,11 @@ std::unique_ptr<VcfReader> VcfReader::open_if_vcf(const std::string& path, const
     if (hclose(h) != 0) fatal("cannot read the %s file '%s'", role, path.c_str());
     fatal("cannot read the %s file '%s'", role, path.c_str());
   }
-  return std::unique_ptr<VcfReader>(new VcfReader(path, role, std::move(handles)));
+  return std::unique_ptr<VcfReader>(new VcfReader(path, std::move(handles)));
 }
 
-VcfReader::VcfReader(const std::string& path, const char* role, std::unique_ptr<Handles> handles)
-    : path_(path), role_(role), h_(std::move(handles)) {
+VcfReader::VcfReader(const std::string& path, std::unique_ptr<Handles> handles)
+    : path_(path), h_(std::move(handles)) {
   text_ = text_format_ = hts_get_format(h_->file)->format == htsExactFormat::vcf;
   h_->header = bcf_hdr_read(h_->file);
   if (h_->header == nullptr)

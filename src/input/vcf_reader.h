@@ -108,7 +108,7 @@ class VcfReader {
 
  private:
   struct Handles;
-  VcfReader(const std::string& path, const char* role, std::unique_ptr<Handles> handles);
+  VcfReader(const std::string& path, std::unique_ptr<Handles> handles);
   [[noreturn]] void damaged(const char* what) const;
   bool read_record();
   bool load_index();  // loads the index once; whether there is one
@@ -117,7 +117,6 @@ class VcfReader {
   int header_contig(std::string_view contig) const;
 
   std::string path_;
-  const char* role_;
   std::unique_ptr<Handles> h_;
   std::vector<std::string> samples_;
   std::vector<HeaderContig> contigs_;

@@ -209,6 +209,19 @@ ContigInputs contig_inputs(Inputs& in, StudyContig& sc, const std::string& name,
   return c;
 }
 
+// VCF positions start at 1; the text formats allow less.
+void check_vcf_positions(const Inputs& in) {
+  auto check = [](const GenotypeRows& t, const char* what) {
+    for (int r = 0; r < t.nsnp; ++r)
+      if (t.pos[static_cast<std::size_t>(r)] < 1)
+        fatal("SNP '%s' of the %s is at position %d; VCF and BCF outputs need positions of 1 or "
+              "more",
+              t.name[static_cast<std::size_t>(r)].c_str(), what, t.pos[static_cast<std::size_t>(r)]);
+  };
+  for (const StudyContig& c : in.study.contigs) check(c.table, "study");
+  for (const PanelContig& c : in.panel.contigs) check(c.table, "panel");
+}
+
 // The outputs of a run: the output file in its format, the per-site file,
 // the leave-one-out summary. The files are created before any input is
 // read, so that an output that cannot be written stops the run at once.
@@ -225,6 +238,7 @@ struct Outputs {
     if (file.kind() == OutputKind::text) {
       format = std::make_unique<TextFormat>();
     } else {
+      check_vcf_positions(in);
       format = std::make_unique<VcfFormat>();
       file.write_header(output_header(in, text_contig, argc, argv));
     }
