@@ -207,15 +207,23 @@ TEST(Sites, AccountForEverySnpOfTheInputs) {
             std::string::npos);
 }
 
-// Inputs made to meet every fate (fates/make.py) meet every one.
+// Inputs made to meet every fate (fates/make.py) meet every one. A SNP
+// monomorphic in the study and imputed from a panel that lists its letters
+// swapped keeps ALT the allele that its probabilities count, the study's.
 TEST(Sites, MeetEveryFate) {
   const fs::path w = work("fates");
   ASSERT_EQ(run(kData / "fates",
                 "-gfile study.vcf -efile panel.vcf -hfile haplotypes.vcf -ped panel.ped -ofile " +
-                    (w / "o.txt").string() + " -sites " + (w / "s.tsv").string()),
+                    (w / "o.vcf.gz").string() + " -sites " + (w / "s.tsv").string()),
             0);
   std::set<std::string> fates;
-  for (const auto& f : site_lines(read_file(w / "s.tsv"))) fates.insert(f[8]);
+  for (const auto& f : site_lines(read_file(w / "s.tsv"))) {
+    fates.insert(f[8]);
+    if (f[1] == "2100050") {
+      EXPECT_EQ(f[3] + f[4] + f[8], "AGimputed");
+    }
+  }
+  EXPECT_NE(unzipped(w / "o.vcf.gz").find("\t2100050\tp_mono\tA\tG\t"), std::string::npos);
   const std::set<std::string> all = {"typed",
                                      "typed+imputed",
                                      "imputed",

@@ -49,6 +49,9 @@ def main():
         record("1", 2100003, "s_symbolic", "A", "<DEL>", mixed),
         record("1", 2100004, "s_filtered", "A", "G", mixed, "LowQual"),
         record("1", 2100010, "s_other_variant", "A", "G", mixed),
+        # monomorphic in the study: set aside, imputed from the panel, whose
+        # letters are swapped (its codes flipped to count the study's ALT G)
+        record("1", 2100050, "s_mono", "A", "G", codes_to_gt([0] * n)),
         # contig 3: 45 % ALT, A/T; too few other SNPs for a tag set
         record("3", 5000, "s_at", "A", "T", codes_to_gt([1] * 45 + [0] * (n - 45))),
         record("3", 6000, "s_tag", "C", "T", mixed),
@@ -61,6 +64,7 @@ def main():
     panel += [
         record("1", 2100010, "p_other_variant", "A", "C", pmixed),
         record("1", 2100020, "p_indel", "AT", "A", pmixed),
+        record("1", 2100050, "p_mono", "G", "A", pmixed),
         record("2", 100, "p_contig2", "C", "T", pmixed),
         record("2", 200, "p_contig2b", "G", "A", pmixed),
         # 55 % ALT: the strand cannot be told against the study's 45 %
@@ -77,6 +81,7 @@ def main():
     haps += [
         record("1", 2100030, "h_alone", "C", "G", hmixed),
         record("1", 2100040, "h_unphased", "C", "G", ["0/1"] * k),
+        record("1", 2100050, "h_mono", "G", "A", hmixed),
         record("3", 5000, "h_at", "A", "T", hmixed),
         record("3", 6000, "h_tag", "C", "T", hmixed),
         record("3", 7000, "h_untyped", "G", "C", hmixed),
