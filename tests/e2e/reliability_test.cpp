@@ -105,11 +105,11 @@ TEST(Limits, ThreadsThatCannotStartLeaveTheRunToTheOthers) {
   const fs::path w = example_copy("threads");
   ASSERT_EQ(shell(w, kBinary + " -ofile one.txt"), 0);
   bool fell_back = false;
-  for (int limit : {60000, 45000, 35000, 28000}) {
+  for (int limit = 80000; limit >= 20000; limit -= 4000) {
+    const std::string ulimit = "ulimit -v " + std::to_string(limit) + "; ";
+    if (shell(w, ulimit + kBinary + " --version") != 0) continue;  // too little to start at all
     std::string out;
-    const int status = shell(
-        w, "ulimit -v " + std::to_string(limit) + "; " + kBinary + " -threads 7 -ofile seven.txt",
-        &out);
+    const int status = shell(w, ulimit + kBinary + " -threads 7 -ofile seven.txt", &out);
     EXPECT_TRUE(status == 0 || status == 1) << limit << ": " << out;
     if (status != 0) continue;
     EXPECT_EQ(read_file(w / "seven.txt"), read_file(w / "one.txt"));
