@@ -91,7 +91,9 @@ bool TextReader::next_line(std::string_view& line) {
     line = std::string_view(buffer_.data() + begin_, length);
     begin_ += length + (has_break ? 1 : 0);
     ++line_number_;
-    if (const void* nul = std::memchr(line.data(), '\0', line.size()); nul != nullptr)
+    // Checked on the first pass only: the second reads the same bytes.
+    if (const void* nul = first_pass_ ? std::memchr(line.data(), '\0', line.size()) : nullptr;
+        nul != nullptr)
       fatal("'%s' line %d: the line holds a NUL byte (\\0) at column %zu; text inputs hold none",
             path_.c_str(), line_number_,
             static_cast<std::size_t>(static_cast<const char*>(nul) - line.data()) + 1);
@@ -106,6 +108,7 @@ void TextReader::rewind() {
   begin_ = end_ = 0;
   at_eof_ = false;
   line_number_ = 0;
+  first_pass_ = false;
 }
 
 bool FieldCursor::next(std::string_view& field) {
@@ -142,17 +145,16 @@ IntParse parse_int(std::string_view text, int& value) {
   return IntParse::ok;
 }
 
-bool read_code(std::string_view text, std::string_view allowed, int& value) {
+bool read_code_slowly(std::string_view text, std::string_view allowed, int& value) {
   int v = -1;
-  if (text.size() == 1) {
-    v = text[0] - '0';
-  } else if (parse_int(text, v) != IntParse::ok) {
-    return false;
+  if (parse_int(text, v) != IntParse::ok || v < 0 || v > 9) return false;
+  for (char c : allowed) {
+    if (c == '0' + v) {
+      value = v;
+      return true;
+    }
   }
-  if (v < 0 || v > 9 || allowed.find(static_cast<char>('0' + v)) == std::string_view::npos)
-    return false;
-  value = v;
-  return true;
+  return false;
 }
 
 std::string shown(std::string_view text) {

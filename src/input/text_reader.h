@@ -51,6 +51,7 @@ class TextReader {
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read
   bool at_eof_ = false;
+  bool first_pass_ = true;  // no rewind yet
   int line_number_ = 0;
 };
 
@@ -78,10 +79,22 @@ enum class IntParse { ok, not_integer, overflow };
 // value; value is untouched unless the result is IntParse::ok.
 IntParse parse_int(std::string_view text, int& value);
 
+// read_code for texts of more than one character.
+bool read_code_slowly(std::string_view text, std::string_view allowed, int& value);
+
 // Reads text as a code whose value is one of the single digits in allowed:
 // the digit itself, or any text that parse_int reads as one ("01", "+1").
-// value is untouched when the result is false.
-bool read_code(std::string_view text, std::string_view allowed, int& value);
+// value is untouched when the result is false. Inline: it reads every code.
+inline bool read_code(std::string_view text, std::string_view allowed, int& value) {
+  if (text.size() != 1) return read_code_slowly(text, allowed, value);
+  for (char c : allowed) {
+    if (c == text[0]) {
+      value = c - '0';
+      return true;
+    }
+  }
+  return false;
+}
 
 // text for a message: at most 40 characters, longer texts cut with "...".
 std::string shown(std::string_view text);

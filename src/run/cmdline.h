@@ -47,7 +47,7 @@ ParsedOptions parse_options(int argc, const char* const* argv);
 
 // What the defaults report says of the inputs beyond the options.
 struct InputsSeen {
-  bool panel_vcf = false;             // the panel is VCF/BCF: its structure comes from -ped
+  bool panel_vcf = false;              // the panel is VCF/BCF: its structure comes from -ped
   bool haplotypes_from_panel = false;  // and it gives the haplotypes (no -hfile)
 };
 

@@ -154,7 +154,8 @@ PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long t
               sinks.format,
               first_row_at(from),
               first_row_at(to + 1),
-              want_outcomes ? &sink : nullptr};
+              want_outcomes ? &sink : nullptr,
+              sinks.figures};
   const PassTotals totals = run_pass(job, sinks.output);
   if (sinks.sites != nullptr) sinks.sites->end_contig();
   return totals;

@@ -37,6 +37,7 @@ struct ContigSinks {
   OutputFile& output;
   SitesFile* sites = nullptr;  // the per-site file, or null
   LooSummary* loo = nullptr;   // the leave-one-out summary, or null
+  bool figures = true;         // AF, INFO and tag names wanted (VCF output, per-site file)
 };
 
 // A contig's tables after the union, the haplotype rows and the filters.

@@ -214,9 +214,10 @@ void check_vcf_positions(const Inputs& in) {
   auto check = [](const GenotypeRows& t, const char* what) {
     for (int r = 0; r < t.nsnp; ++r)
       if (t.pos[static_cast<std::size_t>(r)] < 1)
-        fatal("SNP '%s' of the %s is at position %d; VCF and BCF outputs need positions of 1 or "
-              "more",
-              t.name[static_cast<std::size_t>(r)].c_str(), what, t.pos[static_cast<std::size_t>(r)]);
+        fatal(
+            "SNP '%s' of the %s is at position %d; VCF and BCF outputs need positions of 1 or "
+            "more",
+            t.name[static_cast<std::size_t>(r)].c_str(), what, t.pos[static_cast<std::size_t>(r)]);
   };
   for (const StudyContig& c : in.study.contigs) check(c.table, "study");
   for (const PanelContig& c : in.panel.contigs) check(c.table, "panel");
@@ -244,7 +245,8 @@ struct Outputs {
     }
   }
   ContigSinks sinks(const Settings& s) {
-    return {*format, file, sites.get(), s.loo ? &loo : nullptr};
+    const bool figures = file.kind() != OutputKind::text || sites != nullptr || s.loo;
+    return {*format, file, sites.get(), s.loo ? &loo : nullptr, figures};
   }
   PassTotals totals;
   void commit(const Settings& s) {

@@ -18,7 +18,7 @@ constexpr double kSmoothingDivide = 1.000032;
 
 }  // namespace
 
-SnpImputer::SnpImputer(const Settings& settings, const RunTables& tables)
+SnpImputer::SnpImputer(const Settings& settings, const RunTables& tables, bool names)
     : s_(settings),
       t_(tables),
       tag_tables_{tables.snp_union,  tables.haps,       tables.hap_index, tables.panel.geno,
@@ -28,7 +28,8 @@ SnpImputer::SnpImputer(const Settings& settings, const RunTables& tables)
       panel_tags_(static_cast<std::size_t>(tables.panel.ncol) * settings.geometry.M, 0),
       scratch_(make_tag_scratch()),
       hapfreq_(static_cast<std::size_t>(settings.geometry.K)),
-      smoothed_(static_cast<std::size_t>(settings.geometry.K)) {
+      smoothed_(static_cast<std::size_t>(settings.geometry.K)),
+      names_(names) {
   for (auto& p : prob_) p.assign(static_cast<std::size_t>(tables.study.nind), 0.0);
   target_codes_.assign(static_cast<std::size_t>(tables.study.nind), 9);
 }
@@ -123,7 +124,7 @@ void SnpImputer::make_record(Mode mode) {
   r.score = score_;
   // The tags by name (their position where they have none), in window order.
   tag_names_.clear();
-  for (int k = 1; k < m; ++k) {
+  for (int k = 1; k < m && names_; ++k) {
     const int tag = tag_list_[static_cast<std::size_t>(k)];
     const int sr = u.study_row[tag];
     const std::string& name = t_.study.name[static_cast<std::size_t>(sr)];

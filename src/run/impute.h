@@ -34,7 +34,9 @@ struct RunTables {
 // every target.
 class SnpImputer {
  public:
-  SnpImputer(const Settings& settings, const RunTables& tables);
+  // names: the records carry their tags' names (for the VCF output and the
+  // per-site file).
+  SnpImputer(const Settings& settings, const RunTables& tables, bool names = true);
   ~SnpImputer();
 
   // Imputes union row j in the given mode; false when the tag search finds
@@ -65,6 +67,7 @@ class SnpImputer {
   std::vector<double> smoothed_;
   std::array<std::vector<double>, 3> prob_;
   std::vector<int8_t> target_codes_;
+  bool names_;             // build the tags' names
   double score_ = 0;       // the chosen tag set's score
   std::string tag_names_;  // the tags' names, comma-separated
   SnpRecord record_;

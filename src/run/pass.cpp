@@ -97,9 +97,11 @@ void check_typed(const RunTables& t, SnpImputer& imputer, int j, RowOutcome& o) 
 
 // Sets the record's figures, formats it, and notes them in the outcome.
 void append_record(const PassInputs& in, SnpRecord& r, RowOutcome& o, std::string& out) {
-  const DosageFigures figures = dosage_figures(r);
-  r.af = figures.af;
-  if (r.kind != SnpRecord::Kind::written_through) r.info = figures.info;
+  if (in.job.figures) {
+    const DosageFigures figures = dosage_figures(r);
+    r.af = figures.af;
+    if (r.kind != SnpRecord::Kind::written_through) r.info = figures.info;
+  }
   r.er2 = o.er2;
   in.job.format.append(r, out);
   o.af = r.af;
@@ -153,7 +155,7 @@ int count_targets(const PassJob& job) {
 PassTotals run_in_order(const PassInputs& in, OutputFile& output, Progress& progress) {
   PassTotals totals;
   const RunTables& t = in.tables;
-  SnpImputer imputer(in.job.settings, t);
+  SnpImputer imputer(in.job.settings, t, in.job.figures);
   OutputChunk chunk;
   std::vector<RowOutcome> outcomes;
   std::vector<RowOutcome>* wanted = in.job.outcomes != nullptr ? &outcomes : nullptr;
@@ -245,7 +247,7 @@ class ParallelPass {
   Slot& slot_of(int chunk) { return slots_[static_cast<std::size_t>(chunk) % slots_.size()]; }
 
   void work() {
-    SnpImputer imputer(in_.job.settings, t_);
+    SnpImputer imputer(in_.job.settings, t_, in_.job.figures);
     for (;;) {
       int c = next_.fetch_add(1);
       if (c >= chunks_) return;

@@ -50,6 +50,7 @@ struct PassJob {
   int row_begin = 0;
   int row_end = 0;
   const OutcomeSink* outcomes = nullptr;  // null: no per-row outcomes wanted
+  bool figures = true;  // the records' AF, INFO and tag names are wanted (VCF, per-site file)
 };
 
 // The targets of a pass, and those of them that got no tag set.
