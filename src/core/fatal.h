@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <string>
 
 namespace tessellar {
 
@@ -20,6 +21,26 @@ struct RunStopped : std::exception {
 // Prints "Error: " followed by the formatted message and a line break on
 // standard output, then calls kill_Tessellar.
 [[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// While one is alive, fatal() on its thread keeps the stop (the "Error:"
+// line) instead of printing it, for a reader that runs beside another; the
+// thread that waits for it prints it (print_stop), so that the run log keeps
+// one error in its place.
+class DeferredStop {
+ public:
+  DeferredStop();
+  ~DeferredStop();
+  DeferredStop(const DeferredStop&) = delete;
+  DeferredStop& operator=(const DeferredStop&) = delete;
+  // What a fatal() kept ("" when none ran).
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// Prints a kept "Error:" line and the stop message, and throws RunStopped.
+[[noreturn]] void print_stop(const std::string& error_line);
 
 // Allocation failure: "Numerical Recipes run-time error...", the text and
 // "...now exiting to system..." on standard error; then exit status 1 (it

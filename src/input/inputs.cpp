@@ -123,8 +123,11 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
     t.nUN = in.nUN;
     t.geno.members = n;
     append_site(t, r);
+    const std::size_t first = t.geno.codes.size();
+    t.geno.codes.resize(first + static_cast<std::size_t>(n));
+    int8_t* codes = t.geno.codes.data() + first;
     for (int col = 0; col < n; ++col)
-      t.geno.codes.push_back(r.code(layout.sample_of_column[static_cast<std::size_t>(col)]));
+      codes[col] = r.code(layout.sample_of_column[static_cast<std::size_t>(col)]);
     set_frequencies(t, t.nsnp - 1);
     ++rows;
     if (!own_haplotypes) continue;
@@ -158,9 +161,12 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
   return in;
 }
 
-HapInput read_haplotypes_vcf(const Settings& s, VcfReader& r) {
+}  // namespace
+
+HapInput read_haplotype_vcf(const Settings& s, VcfReader& r) {
   HapInput in;
   in.vcf = true;
+  in.path = r.path();
   const int n = static_cast<int>(r.samples().size());
   if (n == 0) fatal("'%s' holds no samples: no haplotypes", r.path().c_str());
   std::vector<int> ploidy;  // per sample, from the first usable record
@@ -205,9 +211,12 @@ HapInput read_haplotypes_vcf(const Settings& s, VcfReader& r) {
     c.haps.name.emplace_back(r.id());
     c.pos.push_back(r.pos());
     c.allele.push_back({r.ref(), r.alt()});
+    const std::size_t first = c.haps.bits.size();
+    c.haps.bits.resize(first + static_cast<std::size_t>(H));
+    uint8_t* bits = c.haps.bits.data() + first;
     for (int sample = 0; sample < n; ++sample) {
       for (int k = 0; k < ploidy[static_cast<std::size_t>(sample)]; ++k)
-        c.haps.bits.push_back(static_cast<uint8_t>(r.allele(sample, k)));
+        *bits++ = static_cast<uint8_t>(r.allele(sample, k));
     }
     ++c.haps.nsnp;
     ++rows;
@@ -215,16 +224,20 @@ HapInput read_haplotypes_vcf(const Settings& s, VcfReader& r) {
   if (rows == 0 && !s.has_region)
     fatal("'%s' holds no biallelic SNP with phased haplotypes that passes its filters",
           r.path().c_str());
-  std::printf("%d SNPs, %d trios, %d duos, and %d singletons read from '%s'\n", rows, s.nTR, s.nDU,
-              s.nUN, r.path().c_str());
-  print_skipped(skipped, r.path());
-  if (unphased > 0)
-    std::printf("%d records of '%s' without haplotypes: GT unphased or missing\n", unphased,
-                r.path().c_str());
+  in.rows = rows;
+  in.unphased = unphased;
+  in.skipped = skipped;
   return in;
 }
 
-}  // namespace
+void print_haplotype_report(const HapInput& in, const PanelInput& panel) {
+  std::printf("%d SNPs, %d trios, %d duos, and %d singletons read from '%s'\n", in.rows, panel.nTR,
+              panel.nDU, panel.nUN, in.path.c_str());
+  print_skipped(in.skipped, in.path);
+  if (in.unphased > 0)
+    std::printf("%d records of '%s' without haplotypes: GT unphased or missing\n", in.unphased,
+                in.path.c_str());
+}
 
 std::vector<std::string> numbered_individuals(int n) {
   std::vector<std::string> ids;
@@ -257,11 +270,15 @@ PanelInput read_panel_input(const Settings& s, std::unique_ptr<VcfReader> vcf,
 
 HapInput read_haplotype_input(const Settings& s, const PanelInput& panel,
                               std::unique_ptr<VcfReader> vcf) {
+  if (vcf != nullptr) {
+    HapInput in = read_haplotype_vcf(s, *vcf);
+    print_haplotype_report(in, panel);
+    return in;
+  }
   Settings layout = s;  // the log line names the panel's family units
   layout.nTR = panel.nTR;
   layout.nDU = panel.nDU;
   layout.nUN = panel.nUN;
-  if (vcf != nullptr) return read_haplotypes_vcf(layout, *vcf);
   HapInput in;
   in.contigs.emplace_back();
   in.contigs[0].haps = read_haplotypes(s.hfile, layout);

@@ -76,6 +76,11 @@ struct HapInput {
   bool vcf = false;  // VCF rows match panel rows by position and alleles; text rows by name
   std::vector<HapContig> contigs;
   std::vector<SkippedRecord> skipped_records;  // kept when there is a per-site file
+  // VCF: what its run-log lines say (print_haplotype_report)
+  std::string path;
+  int rows = 0;
+  int unphased = 0;
+  SkipCounts skipped;
 };
 
 // The readers of VCF inputs stop the run on a file without any usable SNP,
@@ -93,6 +98,12 @@ PanelInput read_panel_input(const Settings& s, std::unique_ptr<VcfReader> vcf, b
 // belong to, VCF rows are phased genotypes of every sample.
 HapInput read_haplotype_input(const Settings& s, const PanelInput& panel,
                               std::unique_ptr<VcfReader> vcf);
+
+// The same for a VCF file, without its run-log lines (so that it can run on
+// a thread of its own beside the panel's reading); print_haplotype_report
+// prints them, naming the panel's family units.
+HapInput read_haplotype_vcf(const Settings& s, VcfReader& vcf);
+void print_haplotype_report(const HapInput& in, const PanelInput& panel);
 
 // The panel with the study's individual ids of a text study: IND1 .. INDn.
 std::vector<std::string> numbered_individuals(int n);

@@ -177,6 +177,10 @@ void VcfReader::damaged(const char* what) const {
         contig_.c_str(), pos_);
 }
 
+void VcfReader::use_threads(int n) {
+  if (n > 0) hts_set_threads(h_->file, n);
+}
+
 int VcfReader::header_contig(std::string_view contig) const {
   for (std::size_t c = 0; c < contigs_.size(); ++c)
     if (contig_key(contigs_[c].name) == contig_key(contig)) return static_cast<int>(c);
@@ -351,6 +355,13 @@ void VcfReader::decode_genotypes() {
   }
   if (n <= 0) fatal("%s: the record has no GT for its samples", where().c_str());
   ploidy_ = n / nsamples;
+  // One scan of the values: an allele beyond ALT, or a sample without any.
+  bool bad = false;
+  for (int i = 0; i < n; ++i) {
+    const int32_t v = gt_[i];
+    bad |= (v != kVectorEnd && (v >> 1) > 2) || (v == kVectorEnd && i % ploidy_ == 0);
+  }
+  if (!bad) return;
   for (int s = 0; s < nsamples; ++s) {
     for (int k = 0; k < ploidy_; ++k) {
       const int a = allele(s, k);

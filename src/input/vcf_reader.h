@@ -48,6 +48,9 @@ class VcfReader {
   VcfReader(const VcfReader&) = delete;
   VcfReader& operator=(const VcfReader&) = delete;
 
+  // Lets htslib decompress the file on n more threads.
+  void use_threads(int n);
+
   const std::vector<std::string>& samples() const { return samples_; }
   const std::vector<HeaderContig>& header_contigs() const { return contigs_; }
   const std::string& path() const { return path_; }

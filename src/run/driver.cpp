@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "core/fatal.h"
 #include "core/temp_files.h"
@@ -187,6 +189,43 @@ Readers open_readers(const Settings& s, bool own_haplotypes) {
   if (!own_haplotypes) r.haps = VcfReader::open_if_vcf(s.hfile, "haplotype");
   return r;
 }
+
+// A VCF haplotype file read on a thread of its own. Its error, if any, is
+// printed only once the other inputs are read without one, so that the run
+// log holds one error, in its place; the thread is always joined.
+class ParallelRead {
+ public:
+  ~ParallelRead() {
+    if (thread_.joinable()) thread_.join();
+  }
+  void start(const Settings& s, std::unique_ptr<VcfReader> vcf) {
+    vcf_ = std::move(vcf);
+    thread_ = std::thread([this, &s] {
+      DeferredStop deferred;
+      try {
+        haps_ = read_haplotype_vcf(s, *vcf_);
+      } catch (const RunStopped&) {
+        error_line_ = deferred.text();
+      } catch (...) {
+        other_ = std::current_exception();
+      }
+    });
+  }
+  bool started() const { return vcf_ != nullptr; }
+  HapInput finish() {
+    thread_.join();
+    if (other_) std::rethrow_exception(other_);
+    if (!error_line_.empty()) print_stop(error_line_);
+    return std::move(haps_);
+  }
+
+ private:
+  std::unique_ptr<VcfReader> vcf_;
+  std::thread thread_;
+  HapInput haps_;
+  std::string error_line_;
+  std::exception_ptr other_;
+};
 
 // The tables of one study contig matched across the inputs.
 ContigInputs contig_inputs(Inputs& in, StudyContig& sc, const std::string& name, bool by_name,
@@ -392,6 +431,11 @@ void run(int argc, char** argv) {
     in.panel.own_haplotypes = own_haplotypes;
     in.haps.vcf = hap_vcf != nullptr;
   }
+  for (VcfReader* v : {study_vcf.get(), panel_vcf.get(), hap_vcf.get()})
+    if (v != nullptr && s.threads > 1) v->use_threads(1);
+  // A VCF haplotype file is read on a thread of its own beside the panel.
+  ParallelRead parallel_haps;
+  if (!region && hap_vcf != nullptr && s.threads > 1) parallel_haps.start(s, std::move(hap_vcf));
   if (!region || !study_vcf)
     in.study = read_study_input(s, region ? nullptr : std::move(study_vcf));
   if (!region || !panel_vcf)
@@ -402,8 +446,14 @@ void run(int argc, char** argv) {
     run.nDU = in.panel.nDU;
     run.nUN = in.panel.nUN;
   }
-  if (!own_haplotypes && (!region || !hap_vcf))
-    in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf));
+  if (!own_haplotypes && (!region || !hap_vcf)) {
+    if (parallel_haps.started()) {
+      in.haps = parallel_haps.finish();
+      print_haplotype_report(in.haps, in.panel);
+    } else {
+      in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf));
+    }
+  }
   if (!region) {
     check_mixed(in, s);
     run_whole(s, run, in, out, argc, argv);
