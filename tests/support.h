@@ -128,7 +128,7 @@ class RowGen {
 struct World {
   std::vector<int> pos, study, panel, hap;  // per union row; -1 where absent
   HapTable haps;                            // haps.ncol set before adding rows
-  GenoMatrix geno{1, {}};
+  GenoMatrix geno{.members = 1, .first = 0, .codes = {}};
 
   void add(int p, const std::vector<uint8_t>* bits, bool in_study, bool in_panel) {
     pos.push_back(p);

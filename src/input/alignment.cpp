@@ -52,6 +52,7 @@ void strand_pass(SnpUnion& u, const StudyTable& study, PanelTable& panel, int no
 void flip(PanelTable& panel, int r) {
   if (panel.flipped.empty()) panel.flipped.assign(static_cast<std::size_t>(panel.nsnp), 0);
   panel.flipped[static_cast<std::size_t>(r)] ^= 1;
+  if (!panel.geno.has_row(r)) return;  // a row whose codes a region run does not read
   int8_t* codes = panel.geno.row(r);
   for (int c = 0; c < panel.ncol; ++c) {
     if (codes[c] != 9) codes[c] = static_cast<int8_t>(2 - codes[c]);

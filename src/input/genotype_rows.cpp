@@ -102,8 +102,20 @@ void check_code_count(const RowContext& row, int members, int found) {
         row.path.c_str(), row.line, found < members ? ending(row) : "", members, found);
 }
 
-// Parses row s of the file from line into rows.
-void parse_row(const RowContext& row, std::string_view line, int s, GenotypeRows& rows) {
+// Where row s's codes go: into the table when its position is kept (the
+// kept rows are consecutive), else into spare.
+int8_t* code_place(GenotypeRows& rows, int s, KeptPositions kept, std::vector<int8_t>& spare) {
+  const long long pos = rows.pos[static_cast<std::size_t>(s)];
+  if (pos < kept.lo || pos > kept.hi) return spare.data();
+  GenoMatrix& geno = rows.geno;
+  if (geno.codes.empty()) geno.first = s;
+  geno.codes.resize(geno.codes.size() + static_cast<std::size_t>(geno.members));
+  return geno.row(s);
+}
+
+// Parses row s of the file from line into rows (its codes only when kept).
+void parse_row(const RowContext& row, std::string_view line, int s, GenotypeRows& rows,
+               KeptPositions kept, std::vector<int8_t>& spare) {
   const int nfixed = row.layout.has_recode ? 5 : 4;
   std::string_view fixed[5];
   FieldCursor cursor(line);
@@ -124,9 +136,9 @@ void parse_row(const RowContext& row, std::string_view line, int s, GenotypeRows
   rows.allele[s] = {parse_allele(row, fixed[nfixed - 2], 1),
                     parse_allele(row, fixed[nfixed - 1], 2)};
   const int members = rows.geno.members;
-  int8_t* codes = rows.geno.row(s);
+  int8_t* codes = kept.all() ? rows.geno.row(s) : code_place(rows, s, kept, spare);
   check_code_count(row, members, read_codes(row, cursor, members, s == 0, codes));
-  set_frequencies(rows, s);
+  set_frequencies(rows, s, codes);
 }
 
 }  // namespace
@@ -154,8 +166,11 @@ int count_rows(TextReader& file) {
 }
 
 void set_frequencies(GenotypeRows& rows, int s) {
+  set_frequencies(rows, s, rows.geno.row(s));
+}
+
+void set_frequencies(GenotypeRows& rows, int s, const int8_t* codes) {
   const int members = rows.geno.members;
-  const int8_t* codes = rows.geno.row(s);
   double sum = 0;
   int cnt = 0;
   for (int m = 0; m < members; ++m) {
@@ -213,7 +228,7 @@ void check_not_blank(TextReader& file) {
 }
 
 GenotypeRows read_genotype_rows(TextReader& file, const GenotypeLayout& layout, int members,
-                                int nsnp) {
+                                int nsnp, KeptPositions kept) {
   GenotypeRows rows;
   rows.nsnp = nsnp;
   const auto n = static_cast<std::size_t>(nsnp);
@@ -222,11 +237,17 @@ GenotypeRows read_genotype_rows(TextReader& file, const GenotypeLayout& layout, 
   if (layout.has_recode) rows.recode.resize(n);
   rows.allele.resize(n);
   rows.geno.members = members;
-  rows.geno.codes.resize(n * static_cast<std::size_t>(members));
+  std::vector<int8_t> spare;
+  if (kept.all()) {
+    rows.geno.codes.resize(n * static_cast<std::size_t>(members));
+  } else {
+    spare.resize(static_cast<std::size_t>(members));
+  }
   rows.freq.resize(n);
   rows.miss.resize(n);
   for_each_row(file, nsnp, [&](std::string_view line, int s) {
-    parse_row(RowContext{file.path(), layout, file.line_number(), s == nsnp - 1}, line, s, rows);
+    parse_row(RowContext{file.path(), layout, file.line_number(), s == nsnp - 1}, line, s, rows,
+              kept, spare);
   });
   return rows;
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,15 +18,33 @@
 namespace tessellar {
 
 // Genotype codes of one table, stored SNP by SNP: the codes of all
-// individuals (or panel members) at one row are contiguous.
+// individuals (or panel members) at one row are contiguous. Rows first
+// onwards have their codes here: every row, but in a run of one region
+// from text files only the consecutive rows that the region reads.
 struct GenoMatrix {
   int members = 0;            // individuals or panel members per row
-  std::vector<int8_t> codes;  // codes[row * members + member]: 0, 1, 2 or 9
-  int at(int member, int row) const {
-    return codes[static_cast<std::size_t>(row) * members + member];
+  int first = 0;              // the first row stored
+  std::vector<int8_t> codes;  // codes[(row - first) * members + member]: 0, 1, 2 or 9
+  int at(int member, int row) const { return codes[offset(row) + member]; }
+  int8_t* row(int r) { return codes.data() + offset(r); }
+  const int8_t* row(int r) const { return codes.data() + offset(r); }
+  bool has_row(int r) const {
+    return r >= first && offset(r) + static_cast<std::size_t>(members) <= codes.size();
   }
-  int8_t* row(int r) { return codes.data() + static_cast<std::size_t>(r) * members; }
-  const int8_t* row(int r) const { return codes.data() + static_cast<std::size_t>(r) * members; }
+
+ private:
+  std::size_t offset(int r) const { return static_cast<std::size_t>(r - first) * members; }
+};
+
+// The rows of a text genotype file whose codes are kept: those at positions
+// lo to hi (every row by default). The rows of a text file stand in
+// ascending position, so these are consecutive; the others keep everything
+// but their codes.
+struct KeptPositions {
+  long long lo = std::numeric_limits<long long>::min();
+  long long hi = std::numeric_limits<long long>::max();
+  bool all() const { return *this == KeptPositions{}; }
+  bool operator==(const KeptPositions&) const = default;
 };
 
 // What one genotype file holds and how its messages name things.
@@ -58,14 +77,15 @@ int count_columns(TextReader& file, int k);
 int count_rows(TextReader& file);
 
 // Reads nsnp rows of members codes each from the start of file (the counts of
-// the first pass); every malformed row stops the run with a message naming
-// the file and line.
+// the first pass), keeping the codes of the rows at the kept positions;
+// every malformed row stops the run with a message naming the file and line.
 GenotypeRows read_genotype_rows(TextReader& file, const GenotypeLayout& layout, int members,
-                                int nsnp);
+                                int nsnp, KeptPositions kept = {});
 
 // Works out freq and miss of row s from its codes: the counted-allele
 // frequency among the codes other than 9 (NaN without any) and the share of 9s.
 void set_frequencies(GenotypeRows& rows, int s);
+void set_frequencies(GenotypeRows& rows, int s, const int8_t* codes);  // codes given
 
 // Stops the run when a file holds no row at all; called after a first pass
 // gave no columns, before any other message about the first line.

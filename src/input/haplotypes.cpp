@@ -1,7 +1,9 @@
 // read_haplotypes: the phased haplotype file.
 #include "input/haplotypes.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "core/fatal.h"
 #include "input/genotype_rows.h"
@@ -28,15 +30,14 @@ uint8_t parse_value(const std::string& path, int line, std::string_view text, in
         line, c + 1, shown(text).c_str());
 }
 
-// Parses row r of the file from line into haps.
+// Parses row r of the file from line into haps, its values into values.
 void parse_row(const std::string& path, int line_number, std::string_view line, int r,
-               HapTable& haps) {
+               HapTable& haps, uint8_t* values) {
   FieldCursor cursor(line);
   std::string_view field;
   cursor.next(field);  // a non-blank line holds at least the name
   check_name_length(path, line_number, field);
   haps.name[r] = std::string(field);
-  uint8_t* values = haps.bits.data() + static_cast<std::size_t>(r) * haps.ncol;
   int found = 0;
   while (cursor.next(field)) {
     if (found < haps.ncol) values[found] = parse_value(path, line_number, field, found, r == 0);
@@ -57,17 +58,25 @@ void parse_row(const std::string& path, int line_number, std::string_view line, 
 
 }  // namespace
 
-HapTable read_haplotypes(const std::string& hfile, const Settings& run) {
+HapTable read_haplotypes(const std::string& hfile, const Settings& run, KeptRows kept, bool quiet) {
   TextReader file(hfile);
   HapTable haps;
   haps.ncol = count_columns(file, 1);
   haps.nsnp = count_rows(file);
   if (haps.ncol == 0) check_not_blank(file);
   haps.name.resize(static_cast<std::size_t>(haps.nsnp));
-  haps.bits.resize(static_cast<std::size_t>(haps.nsnp) * haps.ncol);
+  const int first = std::max(0, kept.first);
+  const int last = std::min(haps.nsnp - 1, kept.last);
+  haps.first = first;
+  if (first <= last) haps.bits.resize(static_cast<std::size_t>(last - first + 1) * haps.ncol);
+  std::vector<uint8_t> spare(static_cast<std::size_t>(haps.ncol));
   for_each_row(file, haps.nsnp, [&](std::string_view line, int r) {
-    parse_row(hfile, file.line_number(), line, r, haps);
+    const bool keep = r >= first && r <= last;
+    parse_row(
+        hfile, file.line_number(), line, r, haps,
+        keep ? haps.bits.data() + static_cast<std::size_t>(r - first) * haps.ncol : spare.data());
   });
+  if (quiet) return haps;
   std::printf("%d SNPs, %d trios, %d duos, and %d singletons read from '%s'\n", haps.nsnp, run.nTR,
               run.nDU, run.nUN, hfile.c_str());
   return haps;

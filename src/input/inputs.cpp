@@ -246,30 +246,31 @@ std::vector<std::string> numbered_individuals(int n) {
   return ids;
 }
 
-StudyInput read_study_input(const Settings& s, std::unique_ptr<VcfReader> vcf) {
+StudyInput read_study_input(const Settings& s, std::unique_ptr<VcfReader> vcf,
+                            const TextKept& kept) {
   if (vcf != nullptr) return read_study_vcf(s, *vcf);
   StudyInput in;
-  in.contigs.push_back({"", read_study(s.gfile)});
+  in.contigs.push_back({"", read_study(s.gfile, kept.positions, kept.quiet)});
   in.nind = in.contigs[0].table.nind;
   in.samples = numbered_individuals(in.nind);
   return in;
 }
 
-PanelInput read_panel_input(const Settings& s, std::unique_ptr<VcfReader> vcf,
-                            bool own_haplotypes) {
+PanelInput read_panel_input(const Settings& s, std::unique_ptr<VcfReader> vcf, bool own_haplotypes,
+                            const TextKept& kept) {
   if (vcf != nullptr) return read_panel_vcf(s, *vcf, own_haplotypes);
   PanelInput in;
   in.nTR = s.nTR;
   in.nDU = s.nDU;
   in.nUN = s.nUN;
   in.contigs.emplace_back();
-  in.contigs[0].table = read_panel(s.efile, s);
+  in.contigs[0].table = read_panel(s.efile, s, kept.positions, kept.quiet);
   in.members = in.contigs[0].table.ncol;
   return in;
 }
 
 HapInput read_haplotype_input(const Settings& s, const PanelInput& panel,
-                              std::unique_ptr<VcfReader> vcf) {
+                              std::unique_ptr<VcfReader> vcf, const TextKept& kept) {
   if (vcf != nullptr) {
     HapInput in = read_haplotype_vcf(s, *vcf);
     print_haplotype_report(in, panel);
@@ -281,7 +282,7 @@ HapInput read_haplotype_input(const Settings& s, const PanelInput& panel,
   layout.nUN = panel.nUN;
   HapInput in;
   in.contigs.emplace_back();
-  in.contigs[0].haps = read_haplotypes(s.hfile, layout);
+  in.contigs[0].haps = read_haplotypes(s.hfile, layout, kept.haplotypes, kept.quiet);
   return in;
 }
 

@@ -86,18 +86,29 @@ struct HapInput {
 // The readers of VCF inputs stop the run on a file without any usable SNP,
 // but not in a run with -region, where a range may hold none.
 
+// What a run of one region keeps of its text inputs: the genotype codes at
+// some positions and the haplotype values of some rows; quiet when it reads
+// them a second time, without their run-log lines.
+struct TextKept {
+  KeptPositions positions;
+  KeptRows haplotypes;
+  bool quiet = false;
+};
+
 // Reads the study file (-gfile).
-StudyInput read_study_input(const Settings& s, std::unique_ptr<VcfReader> vcf);
+StudyInput read_study_input(const Settings& s, std::unique_ptr<VcfReader> vcf,
+                            const TextKept& kept = {});
 
 // Reads the panel file (-efile); a VCF panel with the family structure of
 // s.ped (every sample a singleton without one), taking its haplotypes from
 // its phased genotypes when own_haplotypes.
-PanelInput read_panel_input(const Settings& s, std::unique_ptr<VcfReader> vcf, bool own_haplotypes);
+PanelInput read_panel_input(const Settings& s, std::unique_ptr<VcfReader> vcf, bool own_haplotypes,
+                            const TextKept& kept = {});
 
 // Reads the haplotype file (-hfile); text rows name the panel SNPs they
 // belong to, VCF rows are phased genotypes of every sample.
 HapInput read_haplotype_input(const Settings& s, const PanelInput& panel,
-                              std::unique_ptr<VcfReader> vcf);
+                              std::unique_ptr<VcfReader> vcf, const TextKept& kept = {});
 
 // The same for a VCF file, without its run-log lines (so that it can run on
 // a thread of its own beside the panel's reading); print_haplotype_report

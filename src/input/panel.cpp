@@ -9,7 +9,8 @@
 
 namespace tessellar {
 
-PanelTable read_panel(const std::string& efile, const Settings& run) {
+PanelTable read_panel(const std::string& efile, const Settings& run, KeptPositions kept,
+                      bool quiet) {
   TextReader file(efile);
   const int ncol = count_columns(file, 4);
   if (ncol != run.panel_members()) {
@@ -18,15 +19,16 @@ PanelTable read_panel(const std::string& efile, const Settings& run) {
   }
   const int nsnp = count_rows(file);
   if (ncol == 0) check_not_blank(file);
-  PanelTable panel{
-      read_genotype_rows(file, GenotypeLayout{false, "panel member", "panel members"}, ncol, nsnp),
-      ncol,
-      run.nTR,
-      run.nDU,
-      run.nUN,
-      {}};
-  std::printf("%d SNPs, %d trios, %d duos and %d singletons read from '%s'\n", nsnp, run.nTR,
-              run.nDU, run.nUN, efile.c_str());
+  PanelTable panel{read_genotype_rows(file, GenotypeLayout{false, "panel member", "panel members"},
+                                      ncol, nsnp, kept),
+                   ncol,
+                   run.nTR,
+                   run.nDU,
+                   run.nUN,
+                   {}};
+  if (!quiet)
+    std::printf("%d SNPs, %d trios, %d duos and %d singletons read from '%s'\n", nsnp, run.nTR,
+                run.nDU, run.nUN, efile.c_str());
   return panel;
 }
 

@@ -20,8 +20,10 @@ struct PanelTable : GenotypeRows {
   bool is_flipped(int r) const { return !flipped.empty() && flipped[static_cast<std::size_t>(r)]; }
 };
 
-// Reads efile into a panel table, checks its column count against the
-// settings' nTR, nDU, nUN before any row is read, prints its log line.
-PanelTable read_panel(const std::string& efile, const Settings& run);
+// Reads efile into a panel table, keeping the codes of the kept positions;
+// checks its column count against the settings' nTR, nDU, nUN before any
+// row is read; prints its log line unless quiet.
+PanelTable read_panel(const std::string& efile, const Settings& run, KeptPositions kept = {},
+                      bool quiet = false);
 
 }  // namespace tessellar

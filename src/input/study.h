@@ -14,8 +14,9 @@ struct StudyTable : GenotypeRows {
   int nind = 0;  // individuals (code columns); geno.at(i, s) is individual i at row s
 };
 
-// Reads gfile into a study table and prints its log line. Any malformed
-// input stops the run with an "Error: ..." line naming the file and line.
-StudyTable read_study(const std::string& gfile);
+// Reads gfile into a study table, keeping the codes of the kept positions,
+// and prints its log line unless quiet. Any malformed input stops the run
+// with an "Error: ..." line naming the file and line.
+StudyTable read_study(const std::string& gfile, KeptPositions kept = {}, bool quiet = false);
 
 }  // namespace tessellar

@@ -1,7 +1,9 @@
 // One contig from its tables to its records.
 #include "run/contig_run.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <span>
 
 #include "input/alignment.h"
 #include "input/snp_union.h"
@@ -89,8 +91,8 @@ int PreparedContig::first_row_at(long long pos) const {
   return lo;
 }
 
-CandidateEdges PreparedContig::reach(long long from, long long to) const {
-  CandidateEdges edges;
+void PreparedContig::each_collection(long long from, long long to,
+                                     const std::function<void(const TagScratch&)>& visit) const {
   const TagScratchPtr scratch = make_tag_scratch();
   const SnpUnion& u = snp_union_;
   const int end = first_row_at(to + 1);
@@ -103,12 +105,42 @@ CandidateEdges PreparedContig::reach(long long from, long long to) const {
                                                 : action == RowAction::kImputeIncomplete;
       if (!wanted) continue;
       collect_candidates(run_, u, j, mode, *scratch);
-      const CandidateEdges e = candidate_edges(*scratch);
-      edges.left = edges.left || e.left;
-      edges.right = edges.right || e.right;
+      visit(*scratch);
     }
   }
+}
+
+CandidateEdges PreparedContig::reach(long long from, long long to) const {
+  CandidateEdges edges;
+  each_collection(from, to, [&](const TagScratch& scratch) {
+    const CandidateEdges e = candidate_edges(scratch);
+    edges.left = edges.left || e.left;
+    edges.right = edges.right || e.right;
+  });
   return edges;
+}
+
+TablesRead PreparedContig::tables_read(long long from, long long to) const {
+  const SnpUnion& u = snp_union_;
+  int lo = first_row_at(from);  // union rows
+  int hi = first_row_at(to + 1) - 1;
+  each_collection(from, to, [&](const TagScratch& scratch) {
+    const std::span<const int> c = candidates(scratch);  // ascending
+    if (c.empty()) return;
+    lo = std::min(lo, c.front());
+    hi = std::max(hi, c.back());
+  });
+  TablesRead read;
+  if (lo > hi) return read;
+  read.positions = {u.pos[lo], u.pos[hi]};
+  for (int j = lo; j <= hi; ++j) {
+    const int h = u.hap_row[j];
+    if (h < 0) continue;
+    if (read.haplotypes.first > read.haplotypes.last) read.haplotypes = {h, h};
+    read.haplotypes.first = std::min(read.haplotypes.first, h);
+    read.haplotypes.last = std::max(read.haplotypes.last, h);
+  }
+  return read;
 }
 
 PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long to) {

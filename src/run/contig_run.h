@@ -4,6 +4,7 @@
 // leave-one-out summary when they are wanted.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,14 @@ struct ContigSinks {
   bool figures = true;         // AF, INFO and tag names wanted (VCF output, per-site file)
 };
 
+// What a write of a range of positions reads of the tables: the codes at
+// positions lo .. hi (the rows of the range and the tag candidates of its
+// targets) and the haplotype rows first .. last; nothing when lo > hi.
+struct TablesRead {
+  KeptPositions positions{1, 0};
+  KeptRows haplotypes{1, 0};
+};
+
 // A contig's tables after the union, the haplotype rows and the filters.
 // The tables of c are changed (the alignment) and must outlive it.
 class PreparedContig {
@@ -50,6 +59,11 @@ class PreparedContig {
   // (the leave-one-out checks included) ran into an end of the union.
   CandidateEdges reach(long long from, long long to) const;
 
+  // What write(from, to) reads of the tables. Only union positions, family
+  // links and haplotype row numbers decide it, so tables without their
+  // codes and haplotype values tell it.
+  TablesRead tables_read(long long from, long long to) const;
+
   // Writes the records (and per-site lines) of the rows at positions
   // from .. to; per-site lines of the extras only within them too.
   // Returns the pass's totals.
@@ -57,6 +71,10 @@ class PreparedContig {
 
  private:
   int first_row_at(long long pos) const;  // the first union row at pos or after
+  // Calls visit(scratch) after the candidate collection of every target at
+  // positions from .. to, the leave-one-out checks included.
+  void each_collection(long long from, long long to,
+                       const std::function<void(const TagScratch&)>& visit) const;
 
   const Settings& run_;
   ContigInputs& c_;

@@ -411,6 +411,40 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
   }
 }
 
+// A run of one region from text inputs. Text files have no index, so each
+// is read through twice: first keeping every row but no genotype code or
+// haplotype value, which tells what the region's SNPs read; then keeping
+// only those codes and values. Every other row keeps its name, position,
+// alleles and frequencies, so the union, the haplotype matching, the
+// alignment and the filters are those of a whole run.
+void run_text_region(const Settings& s, const Settings& run, Inputs& skeleton, Outputs& out,
+                     int argc, char** argv) {
+  const Region& region = s.region;
+  const bool sites = !s.sites.empty();
+  TextKept kept;
+  {
+    PanelTable no_panel;
+    ContigInputs c =
+        contig_inputs(skeleton, skeleton.study.contigs[0], region.contig, false, no_panel, sites);
+    const PreparedContig outline(run, c, sites);
+    const TablesRead read = outline.tables_read(region.start, region.end);
+    kept = TextKept{read.positions, read.haplotypes, true};
+  }
+  skeleton = Inputs{};
+  Inputs in;
+  in.text_only = true;
+  in.study = read_study_input(s, nullptr, kept);
+  in.panel = read_panel_input(s, nullptr, false, kept);
+  in.haps = read_haplotype_input(run, in.panel, nullptr, kept);
+  PanelTable no_panel;
+  ContigInputs c = contig_inputs(in, in.study.contigs[0], region.contig, false, no_panel, sites);
+  PreparedContig prepared(run, c, sites);
+  out.start(in, region.contig, argc, argv);
+  ContigSinks sinks = out.sinks(s);
+  out.totals.add(prepared.write(sinks, region.start, region.end));
+  out.commit(s);
+}
+
 void run(int argc, char** argv) {
   const ParsedOptions options = begin_run_log(argc, argv);
   const Settings& s = options.settings;
@@ -428,7 +462,10 @@ void run(int argc, char** argv) {
   Inputs in;
   in.text_only = study_vcf == nullptr && panel_vcf == nullptr && hap_vcf == nullptr;
   const bool region = s.has_region;
-  // In a region run the VCF inputs are read per attempt, the text ones here.
+  // In a region run the VCF inputs are read per attempt, the text ones here:
+  // without their codes and haplotype values when all three are text.
+  TextKept kept;
+  if (region && in.text_only) kept = TextKept{KeptPositions{1, 0}, KeptRows{1, 0}, false};
   if (region) {
     in.study.vcf = study_vcf != nullptr;
     in.panel.vcf = panel_vcf != nullptr;
@@ -441,9 +478,9 @@ void run(int argc, char** argv) {
   ParallelRead parallel_haps;
   if (!region && hap_vcf != nullptr && s.threads > 1) parallel_haps.start(s, std::move(hap_vcf));
   if (!region || !study_vcf)
-    in.study = read_study_input(s, region ? nullptr : std::move(study_vcf));
+    in.study = read_study_input(s, region ? nullptr : std::move(study_vcf), kept);
   if (!region || !panel_vcf)
-    in.panel = read_panel_input(s, region ? nullptr : std::move(panel_vcf), own_haplotypes);
+    in.panel = read_panel_input(s, region ? nullptr : std::move(panel_vcf), own_haplotypes, kept);
   Settings run = s;  // with the panel's family units
   if (!region || !panel_vcf) {
     run.nTR = in.panel.nTR;
@@ -455,12 +492,14 @@ void run(int argc, char** argv) {
       in.haps = parallel_haps.finish();
       print_haplotype_report(in.haps, in.panel);
     } else {
-      in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf));
+      in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf), kept);
     }
   }
   if (!region) {
     check_mixed(in, s);
     run_whole(s, run, in, out, argc, argv);
+  } else if (in.text_only) {
+    run_text_region(s, run, in, out, argc, argv);
   } else {
     run_region(s, run, in, own_haplotypes, out, argc, argv);
   }

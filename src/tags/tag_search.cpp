@@ -22,10 +22,11 @@ HapIndex::HapIndex(const HapTable& haps)
     : id_(next_index_id()),
       ncol_(haps.ncol),
       words_((haps.ncol + 63) / 64),
-      bits_(static_cast<std::size_t>(haps.nsnp) * words_, 0) {
-  for (int r = 0; r < haps.nsnp; ++r) {
+      first_(haps.first),
+      bits_(static_cast<std::size_t>(haps.stored()) * words_, 0) {
+  for (int r = first_; r < first_ + haps.stored(); ++r) {
     const uint8_t* in = haps.hap(r);
-    uint64_t* out = bits_.data() + static_cast<std::size_t>(r) * words_;
+    uint64_t* out = bits_.data() + static_cast<std::size_t>(r - first_) * words_;
     for (int k = 0; k < ncol_; ++k) {
       if (in[k] != 0) out[k / 64] |= uint64_t{1} << (k % 64);
     }

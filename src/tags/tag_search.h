@@ -27,12 +27,14 @@ inline constexpr double kGoodEnoughScore = 0.989999;
 // with AND and popcount. Built once per run, read-only after.
 class HapIndex {
  public:
-  // Packs every row of haps (entries other than 0 count as 1).
+  // Packs every stored row of haps (entries other than 0 count as 1).
   explicit HapIndex(const HapTable& haps);
   int ncol() const { return ncol_; }    // phased haplotypes
   int words() const { return words_; }  // words per row: ceil(ncol / 64)
   // The words of hap_table row r.
-  const uint64_t* row(int r) const { return bits_.data() + static_cast<std::size_t>(r) * words_; }
+  const uint64_t* row(int r) const {
+    return bits_.data() + static_cast<std::size_t>(r - first_) * words_;
+  }
   // A number that no other index of this process carries.
   uint64_t id() const { return id_; }
 
@@ -40,6 +42,7 @@ class HapIndex {
   uint64_t id_ = 0;
   int ncol_ = 0;
   int words_ = 0;
+  int first_ = 0;  // the first row stored
   std::vector<uint64_t> bits_;
 };
 

@@ -26,7 +26,7 @@ Table table_at(const std::vector<int>& positions, std::vector<std::string> names
   t.name = names.empty() ? std::vector<std::string>(n, "p") : names;
   t.recode.assign(n, 0);
   t.allele.assign(n, {'A', 'G'});
-  t.geno = {1, std::vector<int8_t>(n, 1)};
+  t.geno = {.members = 1, .first = 0, .codes = std::vector<int8_t>(n, 1)};
   t.freq.assign(n, 0.5);
   t.miss.assign(n, 0.0);
   return t;
