@@ -9,9 +9,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -187,12 +187,18 @@ class ParallelPass {
         t_(in.tables),
         chunks_((in.job.row_end - in.job.row_begin + kRowsPerChunk - 1) / kRowsPerChunk),
         slots_(static_cast<std::size_t>(4 * threads)) {
-    // Under a limit on processes or memory, only some threads may start:
-    // the pass goes on with those (none: the writing thread imputes alone).
+    // Under a limit on processes or memory, only some threads may start
+    // (a thread or its working memory cannot be had): the pass goes on with
+    // those (none: the writing thread imputes alone). Each worker's memory
+    // is made here, so that a worker that started cannot fail to get it.
+    imputers_.reserve(static_cast<std::size_t>(threads));
+    workers_.reserve(static_cast<std::size_t>(threads));
     for (int w = 0; w < threads; ++w) {
       try {
-        workers_.emplace_back([this] { work(); });
-      } catch (const std::system_error& e) {
+        imputers_.push_back(std::make_unique<SnpImputer>(in_.job.settings, t_, in_.job.figures));
+        SnpImputer* imputer = imputers_.back().get();
+        workers_.emplace_back([this, imputer] { work(*imputer); });
+      } catch (const std::exception& e) {
         std::fprintf(stderr,
                      "Warning: only %d of %d worker threads could be started (%s); the run goes "
                      "on with %d.\n",
@@ -246,8 +252,7 @@ class ParallelPass {
 
   Slot& slot_of(int chunk) { return slots_[static_cast<std::size_t>(chunk) % slots_.size()]; }
 
-  void work() {
-    SnpImputer imputer(in_.job.settings, t_, in_.job.figures);
+  void work(SnpImputer& imputer) {
     for (;;) {
       int c = next_.fetch_add(1);
       if (c >= chunks_) return;
@@ -284,6 +289,7 @@ class ParallelPass {
   const RunTables& t_;
   const int chunks_;
   std::vector<Slot> slots_;
+  std::vector<std::unique_ptr<SnpImputer>> imputers_;  // one per worker
   std::vector<std::thread> workers_;
   std::atomic<int> next_{0};
   std::mutex mutex_;
