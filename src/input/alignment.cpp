@@ -14,10 +14,6 @@ bool near_half(double f) {
   return f > 0.4 && f < 0.6;
 }
 
-bool monomorphic(double f) {
-  return f < 0.000001 || f > 0.999999;
-}
-
 void recode_pass(const SnpUnion& u, const StudyTable& study, PanelTable& panel) {
   for (int r = 0; r < u.n; ++r) {
     if (u.study_row[r] >= 0 && u.panel_row[r] >= 0 && study.recode[u.study_row[r]] == 1) {
@@ -57,6 +53,10 @@ void flip(PanelTable& panel, int r) {
   for (int c = 0; c < panel.ncol; ++c) {
     if (codes[c] != 9) codes[c] = static_cast<int8_t>(2 - codes[c]);
   }
+}
+
+bool monomorphic(double f) {
+  return f < 0.000001 || f > 0.999999;
 }
 
 void align_alleles(SnpUnion& snp_union, const StudyTable& study, PanelTable& panel, int no_fix,

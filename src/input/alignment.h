@@ -25,7 +25,11 @@ void align_alleles(SnpUnion& snp_union, const StudyTable& study, PanelTable& pan
 // alignment flipped, so that the haplotypes count what the codes count.
 void align_haplotypes(HapTable& haps, const PanelTable& panel, const std::vector<int>& hap_of_row);
 
-// Clears the rows of monomorphic SNPs (frequency below 0.000001 or above 0.999999).
+// Whether a counted-allele frequency makes a SNP monomorphic: below
+// 0.000001 or above 0.999999.
+bool monomorphic(double f);
+
+// Clears the rows of monomorphic SNPs.
 void drop_monomorphic(SnpUnion& snp_union, const StudyTable& study, const PanelTable& panel);
 
 }  // namespace tessellar

@@ -162,15 +162,8 @@ PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long t
   if (sinks.sites != nullptr) {
     std::vector<ExtraSite>& extras = c_.extras;
     for (int p : mismatched_) {
-      ExtraSite e;
-      e.pos = panel.pos[static_cast<std::size_t>(p)];
-      e.name = panel.name[static_cast<std::size_t>(p)];
-      e.ref = std::string(1, panel.allele[static_cast<std::size_t>(p)][0]);
-      e.alt = std::string(1, panel.allele[static_cast<std::size_t>(p)][1]);
-      e.in_panel = true;
-      e.haplotypes = by_panel_row_ && hap_of_row_[static_cast<std::size_t>(p)] >= 0;
-      e.fate = Fate::allele_mismatch;
-      extras.push_back(std::move(e));
+      const bool haplotypes = by_panel_row_ && hap_of_row_[static_cast<std::size_t>(p)] >= 0;
+      extras.push_back(panel_extra(panel, p, haplotypes, Fate::allele_mismatch));
     }
     if (c_.own == nullptr) add_unmatched_haplotypes(c_, snp_union_, taken_, extras);
     // Within the range only; haplotype rows without a position go with the

@@ -124,15 +124,9 @@ void write_contigs_without_study(Inputs& in, bool by_name, SitesFile& sites) {
     std::vector<ExtraSite> extras;
     const PanelTable& t = pc.table;
     for (int r = 0; r < t.nsnp; ++r) {
-      ExtraSite e;
-      e.pos = t.pos[static_cast<std::size_t>(r)];
-      e.name = t.name[static_cast<std::size_t>(r)];
-      e.ref = std::string(1, t.allele[static_cast<std::size_t>(r)][0]);
-      e.alt = std::string(1, t.allele[static_cast<std::size_t>(r)][1]);
-      e.in_panel = true;
-      e.haplotypes = !pc.hap_of_row.empty() && pc.hap_of_row[static_cast<std::size_t>(r)] >= 0;
-      e.fate = Fate::no_study_contig;
-      extras.push_back(std::move(e));
+      const bool haplotypes =
+          !pc.hap_of_row.empty() && pc.hap_of_row[static_cast<std::size_t>(r)] >= 0;
+      extras.push_back(panel_extra(t, r, haplotypes, Fate::no_study_contig));
     }
     add_skipped(in.panel.skipped_records, pc.name, by_name, 1, extras);
     sites.begin_contig(pc.name, std::move(extras));
@@ -305,13 +299,18 @@ struct Outputs {
   }
 };
 
+// Whether contigs pair by name: when the study and another input carry them.
+bool pairs_by_name(const Inputs& in) {
+  return in.study.vcf && (in.panel.vcf || in.haps.vcf);
+}
+
 // A whole run: every contig of the study in turn.
 void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out, int argc,
                char** argv) {
   const std::string text_contig = text_contig_name(in);
   out.start(in, text_contig, argc, argv);
   ContigSinks sinks = out.sinks(s);
-  const bool by_name = in.study.vcf && (in.panel.vcf || in.haps.vcf);
+  const bool by_name = pairs_by_name(in);
   PanelTable no_panel;  // for a study contig that the panel lacks
   no_panel.ncol = no_panel.geno.members = in.panel.members;
   for (StudyContig& sc : in.study.contigs) {
@@ -388,7 +387,7 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
       empty.table.nind = empty.table.geno.members = in.study.nind;
       sc = &empty;
     }
-    const bool by_name = in.study.vcf && (in.panel.vcf || in.haps.vcf);
+    const bool by_name = pairs_by_name(in);
     PanelTable no_panel;
     no_panel.ncol = no_panel.geno.members = in.panel.members;
     const std::string name = in.study.vcf ? sc->name : region.contig;

@@ -26,11 +26,6 @@ namespace tessellar {
 
 namespace {
 
-bool ends_with(const std::string& s, const char* tail) {
-  const std::size_t n = std::strlen(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
 // Compression level 1: several times faster than the default, for files
 // about a quarter larger.
 constexpr int kCompressionLevel = 1;
@@ -38,9 +33,9 @@ constexpr int kCompressionLevel = 1;
 }  // namespace
 
 OutputKind output_kind(const std::string& path) {
-  if (ends_with(path, ".vcf.gz")) return OutputKind::vcf_gz;
-  if (ends_with(path, ".bcf")) return OutputKind::bcf;
-  if (ends_with(path, ".vcf")) return OutputKind::vcf;
+  if (path.ends_with(".vcf.gz")) return OutputKind::vcf_gz;
+  if (path.ends_with(".bcf")) return OutputKind::bcf;
+  if (path.ends_with(".vcf")) return OutputKind::vcf;
   return OutputKind::text;
 }
 
@@ -289,7 +284,7 @@ void OutputFile::commit() {
     unregister_temp_file(index_slot_);
     index_slot_ = -1;
     // An index of the other kind would describe the earlier file.
-    const std::string other = path_ + (ends_with(index_path_, ".tbi") ? ".csi" : ".tbi");
+    const std::string other = path_ + (index_path_.ends_with(".tbi") ? ".csi" : ".tbi");
     ::unlink(other.c_str());
   }
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0)

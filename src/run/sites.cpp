@@ -5,17 +5,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "input/alignment.h"
+
 namespace tessellar {
 
 namespace {
-
-bool ends_with_gz(const std::string& path) {
-  return path.size() >= 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
-}
-
-bool monomorphic(double f) {
-  return f < 0.000001 || f > 0.999999;  // the alignment's test
-}
 
 void append_figure(std::string& out, double value) {
   out += '\t';
@@ -102,7 +96,8 @@ const char* fate_name(Fate fate) {
 }
 
 SitesFile::SitesFile(const std::string& path)
-    : file_(path, ends_with_gz(path) ? OutputKind::text_gz : OutputKind::text, 1, "per-site file") {
+    : file_(path, path.ends_with(".gz") ? OutputKind::text_gz : OutputKind::text, 1,
+            "per-site file") {
   file_.write_header(
       "#CONTIG\tPOS\tNAME\tREF\tALT\tIN_STUDY\tIN_PANEL\tHAPLOTYPES\tFATE\tAF\tMAF\tINFO\tTS\tTAGS"
       "\tER2\n");
@@ -118,6 +113,19 @@ void SitesFile::begin_contig(const std::string& contig, std::vector<ExtraSite> e
     return ka < kb;
   });
   next_extra_ = 0;
+}
+
+ExtraSite panel_extra(const PanelTable& t, int r, bool haplotypes, Fate fate) {
+  const auto row = static_cast<std::size_t>(r);
+  ExtraSite e;
+  e.pos = t.pos[row];
+  e.name = t.name[row];
+  e.ref = std::string(1, t.allele[row][0]);
+  e.alt = std::string(1, t.allele[row][1]);
+  e.in_panel = true;
+  e.haplotypes = haplotypes;
+  e.fate = fate;
+  return e;
 }
 
 void SitesFile::append_extra(const ExtraSite& e) {

@@ -51,6 +51,9 @@ struct ExtraSite {
   Fate fate = Fate::skipped_filter;
 };
 
+// Panel row r of t as an extra line, with its letters as the panel lists them.
+ExtraSite panel_extra(const PanelTable& t, int r, bool haplotypes, Fate fate);
+
 // The union rows as the inputs gave them, before the filters took any out.
 struct UnionOrigins {
   std::vector<int> study_row;

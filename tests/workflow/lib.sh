@@ -170,6 +170,21 @@ make_bad_study() {
     tabix -p vcf "$dir/study.vcf.gz"
 }
 
+# begin_test LABEL [TESSELLAR]: the commands the tests need, the binary, and a
+# work folder $WORK (removed at exit) holding the test data and a whole run.
+begin_test() {
+    need_commands snakemake bcftools tabix bgzip python3
+    find_tessellar "${2:-}"
+    WORK=$(mktemp -d "${TMPDIR:-/tmp}/tsl-wf-$1.XXXXXX")
+    trap 'remove_work' EXIT
+    make_data "$WORK"
+}
+
+# run_snakemake CONFIG [ARGS...]: the workflow on two local cores in $WORK.
+run_snakemake() {
+    snakemake -s "$SNAKEFILE" --configfile "$1" --cores 2 --directory "$WORK" "${@:2}"
+}
+
 # remove_work: removes $WORK, or keeps it (and says where) when TSL_WF_KEEP is set
 remove_work() {
     if [ -n "${TSL_WF_KEEP:-}" ]; then

@@ -11,11 +11,7 @@ set -euo pipefail
 TEST_NAME=workflow-failing-chunk
 source "$(dirname "$0")/lib.sh"
 
-need_commands snakemake bcftools tabix bgzip python3
-find_tessellar "${1:-}"
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/tsl-wf-fail.XXXXXX")
-trap 'remove_work' EXIT
-make_data "$WORK"
+begin_test fail "${1:-}"
 DATA=$WORK/data
 
 CHUNK=$BAD_CHUNK_SIZE
@@ -23,10 +19,7 @@ make_bad_study "$DATA" "$WORK/bad"
 
 write_config "$WORK/config.yaml" study="$WORK/bad/study.vcf.gz" panel="$WORK/bad/panel.vcf.gz" \
     ped="$WORK/bad/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$CHUNK outdir="$WORK/out"
-run_workflow() {
-    snakemake -s "$SNAKEFILE" --configfile "$WORK/config.yaml" --cores 2 --directory "$WORK" "$@"
-}
-if run_workflow --keep-going > "$WORK/run1.log" 2>&1; then
+if run_snakemake "$WORK/config.yaml" --keep-going > "$WORK/run1.log" 2>&1; then
     fail "the workflow succeeded on a study with a bad record at chrB:$BAD_POS"
 fi
 grep -q "Error: .*position $BAD_POS.*allele 2" "$WORK/run1.log" ||
@@ -45,7 +38,7 @@ cmp -s <(zcat "$WORK/out/chrA.vcf.gz" | grep -v '^#') <(zcat "$WORK/whole.vcf.gz
 # Mend the input, rerun the same command: the run completes.
 cp "$DATA/study.vcf.gz" "$WORK/bad/study.vcf.gz"
 cp "$DATA/study.vcf.gz.tbi" "$WORK/bad/study.vcf.gz.tbi"
-run_workflow > "$WORK/run2.log" 2>&1 || { tail -n 30 "$WORK/run2.log"; fail "the rerun after mending the input failed"; }
+run_snakemake "$WORK/config.yaml" > "$WORK/run2.log" 2>&1 || { tail -n 30 "$WORK/run2.log"; fail "the rerun after mending the input failed"; }
 check_identity "$WORK/out" "$WORK/whole.vcf.gz" "$WORK/whole.sites.tsv"
 
 # Records out of order (two chrA records swapped), no index: the index job fails.
@@ -54,8 +47,7 @@ awk -F'\t' '$1 == "chrA" && !/^#/ { n++ } n == 10 && !held { held = $0; next } {
     <(zcat "$DATA/study.vcf.gz") | bgzip -c > "$WORK/swapped/study.vcf.gz"
 write_config "$WORK/config2.yaml" study="$WORK/swapped/study.vcf.gz" panel="$DATA/panel.vcf.gz" \
     ped="$DATA/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$CHUNK outdir="$WORK/out2"
-if snakemake -s "$SNAKEFILE" --configfile "$WORK/config2.yaml" --cores 2 --directory "$WORK" --keep-going \
-    > "$WORK/run3.log" 2>&1; then
+if run_snakemake "$WORK/config2.yaml" --keep-going > "$WORK/run3.log" 2>&1; then
     fail "the workflow succeeded on a study with records out of order"
 fi
 grep -q "Unsorted positions on sequence" "$WORK/run3.log" ||

@@ -14,14 +14,10 @@ set -euo pipefail
 TEST_NAME=workflow-inputs
 source "$(dirname "$0")/lib.sh"
 
-need_commands snakemake bcftools tabix bgzip python3
-find_tessellar "${1:-}"
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/tsl-wf-inputs.XXXXXX")
-trap 'remove_work' EXIT
-make_data "$WORK"
+begin_test inputs "${1:-}"
 DATA=$WORK/data
 run_workflow() {  # run_workflow CONFIG LOG
-    snakemake -s "$SNAKEFILE" --configfile "$1" --cores 2 --directory "$WORK" > "$2" 2>&1 ||
+    run_snakemake "$1" > "$2" 2>&1 ||
         { tail -n 30 "$2"; fail "the workflow failed ($1)"; }
 }
 

@@ -9,16 +9,10 @@ set -euo pipefail
 TEST_NAME=workflow-local
 source "$(dirname "$0")/lib.sh"
 
-need_commands snakemake bcftools tabix bgzip python3
-find_tessellar "${1:-}"
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/tsl-wf-local.XXXXXX")
-trap 'remove_work' EXIT
-
-make_data "$WORK"
+begin_test local "${1:-}"
 write_config "$WORK/config.yaml" study="$WORK/data/study.vcf.gz" panel="$WORK/data/panel.vcf.gz" \
     ped="$WORK/data/panel.ped" tessellar="$TESSELLAR" threads=1 chunk_size=$CHUNK outdir="$WORK/out"
-snakemake -s "$SNAKEFILE" --configfile "$WORK/config.yaml" --cores 2 --directory "$WORK" \
-    > "$WORK/snakemake.log" 2>&1 || { tail -n 30 "$WORK/snakemake.log"; fail "the workflow failed"; }
+run_snakemake "$WORK/config.yaml" > "$WORK/snakemake.log" 2>&1 || { tail -n 30 "$WORK/snakemake.log"; fail "the workflow failed"; }
 
 check_plan "$WORK/out" "$WORK/data"
 check_identity "$WORK/out" "$WORK/whole.vcf.gz" "$WORK/whole.sites.tsv"
@@ -35,7 +29,6 @@ cmp -s "$WORK/bins.expected" "$WORK/bins.got" ||
     fail "summary.tsv's MAF bins differ: expected $(tr '\n' ';' < "$WORK/bins.expected"), got $(tr '\n' ';' < "$WORK/bins.got")"
 
 # A rerun finds nothing to do.
-snakemake -s "$SNAKEFILE" --configfile "$WORK/config.yaml" --cores 2 --directory "$WORK" -n \
-    > "$WORK/dryrun.log" 2>&1 || fail "the dry rerun failed: $(tail -n 5 "$WORK/dryrun.log")"
+run_snakemake "$WORK/config.yaml" -n > "$WORK/dryrun.log" 2>&1 || fail "the dry rerun failed: $(tail -n 5 "$WORK/dryrun.log")"
 grep -q "Nothing to be done" "$WORK/dryrun.log" || fail "a rerun would redo jobs: $(grep -A8 '^Job stats' "$WORK/dryrun.log" | tr '\n' ' ')"
 pass
