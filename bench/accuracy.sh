@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# Accuracy benchmark on real data: 1000 Genomes chr20 1-4 Mb from the Debian package
+# shapeit4-example. Panel: its reference VCF (300 samples, 600 haplotypes, 24,990
+# records). Study: the array (scaffold) genotypes of the other 203 samples, biallelic
+# SNPs, unphased, with a share of the called genotypes at panel sites masked (set missing).
+# Truth: the same samples' sequencing genotypes at the panel's sites. Each run is timed
+# (wall seconds, peak memory; one thread unless said) and scored by
+# tools/score_imputation.py (pooled minor-allele dosage r2 of the untyped panel SNPs per
+# panel-MAF bin, mean per-site r2, r2 of the masked genotypes).
+#
+# Usage: bench/accuracy.sh [options]
+#   --tessellar PATH      the binary                        [build/release/tessellar]
+#   --work DIR            work folder; prepared data are kept there [/tmp/tessellar_accuracy]
+#   --only LIST           runs, comma-separated, from: tags, beagle, hmm-phased,
+#                         hmm-phased-map, hmm-unphased, hmm-unphased-map; "hmm" means
+#                         all four hmm runs                 [all]
+#   --hmm-options "..."   extra options for every hmm run (for tuning)
+#   --threads2            also time each hmm run with -threads 2, check that its output is
+#                         the same, and print the speed-up
+#   --mask-fraction F     share of the typed genotypes masked [0.03]
+#   --seed N              seed of the masking and of Beagle [1]
+#   --tsv FILE            the table, tab-separated          [WORK/accuracy.tsv]
+#
+# The hmm runs use tessellar -engine hmm; a binary that refuses a run (no such engine,
+# or no phasing of unphased genotypes) gives a row of n/a with its error. "hmm-phased"
+# imputes the study as phased by Beagle (its output at the study's SNPs, the study's
+# missing genotypes kept missing), so it needs one Beagle run, made once and kept.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+example=/usr/share/doc/shapeit4/examples/test
+binary="$here/build/release/tessellar"
+work=/tmp/tessellar_accuracy
+only="tags,beagle,hmm"
+hmm_options=""
+threads2=0
+fraction=0.03
+seed=1
+tsv=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --tessellar) binary="$2"; shift 2 ;;
+    --work) work="$2"; shift 2 ;;
+    --only) only="$2"; shift 2 ;;
+    --hmm-options) hmm_options="$2"; shift 2 ;;
+    --threads2) threads2=1; shift ;;
+    --mask-fraction) fraction="$2"; shift 2 ;;
+    --seed) seed="$2"; shift 2 ;;
+    --tsv) tsv="$2"; shift 2 ;;
+    -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
+  esac
+done
+all_runs="tags beagle hmm-phased hmm-phased-map hmm-unphased hmm-unphased-map"
+runs=()
+for r in ${only//,/ }; do
+  case "$r" in
+    hmm) runs+=(hmm-phased hmm-phased-map hmm-unphased hmm-unphased-map) ;;
+    tags|beagle|hmm-phased|hmm-phased-map|hmm-unphased|hmm-unphased-map) runs+=("$r") ;;
+    *) echo "unknown run: $r (one of: hmm $all_runs)" >&2; exit 2 ;;
+  esac
+done
+
+need() { command -v "$1" > /dev/null || { echo "$1 is missing: tools/install_deps.sh bench" >&2; exit 1; }; }
+for c in bcftools bgzip tabix python3; do need "$c"; done
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: tools/install_deps.sh bench" >&2; exit 1; }
+[ -f "$example/scaffold.vcf.gz" ] || { echo "$example is missing: tools/install_deps.sh bench" >&2; exit 1; }
+selected() { [[ " ${runs[*]} " == *" $1 "* ]]; }
+wants_phased() { selected hmm-phased || selected hmm-phased-map; }
+if selected beagle || wants_phased; then need beagle; fi
+if [[ " ${runs[*]} " == *" tags "* || " ${runs[*]} " == *" hmm"* ]]; then
+  [ -x "$binary" ] || { echo "no binary $binary (cmake --preset release && cmake --build --preset release --target tessellar)" >&2; exit 1; }
+fi
+binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
+
+# Data, prepared once per seed and mask fraction.
+data="$work/data"
+stamp="seed=$seed fraction=$fraction"
+mkdir -p "$work"
+if [ "$(cat "$data/stamp" 2> /dev/null)" != "$stamp" ]; then
+  rm -rf "$data"; mkdir -p "$data"
+  echo "preparing the data in $data ($stamp)" >&2
+  cp "$example/reference.vcf.gz" "$data/panel.vcf.gz"
+  cp "$example/unphased.vcf.gz" "$data/truth.vcf.gz"
+  bcftools index -f -t "$data/panel.vcf.gz"
+  python3 "$here/tools/accuracy_data.py" study "$example/scaffold.vcf.gz" "$data/truth.vcf.gz" \
+    "$data/study.vcf" "$data/masked.tsv" --fraction "$fraction" --seed "$seed" >&2
+  bgzip -f "$data/study.vcf" && tabix -f -p vcf "$data/study.vcf.gz"
+  python3 "$here/tools/accuracy_data.py" map "$example/chr20.b37.gmap.gz" "$data/chr20.map" >&2
+  echo "$stamp" > "$data/stamp"
+fi
+
+runs_dir="$work/runs"
+mkdir -p "$runs_dir"
+times="$work/times.tsv"
+: > "$times"
+scored=()
+
+# timed LABEL DIR command...: runs the command in DIR with its output in DIR/log, appends
+# "label wall peak_MB note" to the times file; returns the command's status.
+timed() {
+  local label="$1" dir="$2"; shift 2
+  local status=0
+  mkdir -p "$dir"
+  (cd "$dir" && /usr/bin/time -f "%e %M" -o "$dir/time" "$@" > "$dir/log" 2>&1) || status=$?
+  if [ "$status" -eq 0 ]; then
+    awk -v l="$label" '{printf "%s\t%.2f\t%.0f\t\n", l, $1, $2 / 1024}' "$dir/time" >> "$times"
+  else
+    local why
+    why="$(grep -m1 -o 'Error.*' "$dir/log" || grep -v '^ *$' "$dir/log" | tail -n1)"
+    printf '%s\t\t\tfailed: %s\n' "$label" "${why:0:120}" >> "$times"
+  fi
+  return "$status"
+}
+
+beagle_run() {  # DIR: Beagle on the study, one thread, genotypes and dosages of the panel's sites
+  timed beagle "$1" beagle gt="$data/study.vcf.gz" ref="$data/panel.vcf.gz" map="$data/chr20.map" \
+    out="$1/beagle" nthreads=1 seed="$seed" impute=true
+}
+
+phased_study() {  # the study phased by Beagle, made once per data preparation
+  [ -f "$data/phased.vcf.gz" ] && return 0
+  local source="$runs_dir/beagle/beagle.vcf.gz"
+  if ! selected beagle || [ ! -f "$source" ]; then
+    echo "phasing the study with Beagle (once)" >&2
+    source="$data/beagle_phasing/beagle.vcf.gz"
+    mkdir -p "$data/beagle_phasing"
+    beagle gt="$data/study.vcf.gz" ref="$data/panel.vcf.gz" map="$data/chr20.map" \
+      out="${source%.vcf.gz}" nthreads=1 seed="$seed" impute=true > "$data/beagle_phasing/log" 2>&1 \
+      || { echo "Beagle failed: see $data/beagle_phasing/log" >&2; return 1; }
+  fi
+  python3 "$here/tools/accuracy_data.py" phased "$source" "$data/study.vcf.gz" "$data/phased.vcf" >&2 \
+    && bgzip -f "$data/phased.vcf" && tabix -f -p vcf "$data/phased.vcf.gz"
+}
+
+# hmm_row LABEL STUDY [extra options]: one hmm run, and with --threads2 its 2-thread twin.
+hmm_row() {
+  local label="$1" study="$2"; shift 2
+  local dir="$runs_dir/$label"
+  rm -rf "$dir"
+  # shellcheck disable=SC2086
+  if timed "$label" "$dir" "$binary" -engine hmm -gfile "$study" -efile "$data/panel.vcf.gz" \
+    -ofile out.vcf.gz "$@" $hmm_options; then
+    scored+=("$label=$dir/out.vcf.gz")
+  else
+    sed -i "\$s/failed: /n\/a: /" "$times"
+    scored+=("$label=-")
+    return 0
+  fi
+  [ "$threads2" -eq 1 ] || return 0
+  local dir2="$runs_dir/$label-t2"
+  rm -rf "$dir2"
+  # shellcheck disable=SC2086
+  if timed "$label -threads 2" "$dir2" "$binary" -engine hmm -gfile "$study" \
+    -efile "$data/panel.vcf.gz" -ofile out.vcf.gz -threads 2 "$@" $hmm_options; then
+    local same="output identical"
+    cmp -s "$dir/out.vcf.gz" "$dir2/out.vcf.gz" || same="OUTPUT DIFFERS"
+    local t1 t2
+    t1="$(awk -F'\t' -v l="$label" '$1 == l {print $2}' "$times")"
+    t2="$(awk -F'\t' -v l="$label -threads 2" '$1 == l {print $2}' "$times")"
+    sed -i "\$s/\t\$/\t$(awk -v a="$t1" -v b="$t2" 'BEGIN {printf "speed-up %.2f", a / b}'), $same/" "$times"
+  fi
+  scored+=("$label -threads 2=-")
+}
+
+for r in "${runs[@]}"; do
+  echo "running $r" >&2
+  case "$r" in
+    tags)
+      rm -rf "$runs_dir/tags"
+      if timed tags "$runs_dir/tags" "$binary" -gfile "$data/study.vcf.gz" \
+        -efile "$data/panel.vcf.gz" -ofile out.vcf.gz; then
+        scored+=("tags=$runs_dir/tags/out.vcf.gz")
+      else scored+=("tags=-"); fi ;;
+    beagle)
+      rm -rf "$runs_dir/beagle"
+      if beagle_run "$runs_dir/beagle"; then scored+=("beagle=$runs_dir/beagle/beagle.vcf.gz")
+      else scored+=("beagle=-"); fi ;;
+    hmm-phased|hmm-phased-map)
+      extra=()
+      [ "$r" = hmm-phased ] || extra=(-map "$data/chr20.map")
+      if phased_study; then hmm_row "$r" "$data/phased.vcf.gz" "${extra[@]}"
+      else printf '%s\t\t\tn/a: no phased study\n' "$r" >> "$times"; scored+=("$r=-"); fi ;;
+    hmm-unphased) hmm_row hmm-unphased "$data/study.vcf.gz" ;;
+    hmm-unphased-map) hmm_row hmm-unphased-map "$data/study.vcf.gz" -map "$data/chr20.map" ;;
+  esac
+done
+
+echo "scoring" >&2
+python3 "$here/tools/score_imputation.py" --truth "$data/truth.vcf.gz" --panel "$data/panel.vcf.gz" \
+  --study "$data/study.vcf.gz" --masked "$data/masked.tsv" --times "$times" \
+  --tsv "${tsv:-$work/accuracy.tsv}" "${scored[@]}"
