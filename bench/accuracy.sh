@@ -60,15 +60,17 @@ for r in ${only//,/ }; do
   esac
 done
 
-need() { command -v "$1" > /dev/null || { echo "$1 is missing: tools/install_deps.sh bench" >&2; exit 1; }; }
-for c in bcftools bgzip tabix python3; do need "$c"; done
-[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: tools/install_deps.sh bench" >&2; exit 1; }
-[ -f "$example/scaffold.vcf.gz" ] || { echo "$example is missing: tools/install_deps.sh bench" >&2; exit 1; }
+missing() { echo "$1 is missing: tools/install_deps.sh bench" >&2; exit 1; }
+for c in bcftools bgzip tabix python3; do command -v "$c" > /dev/null || missing "$c"; done
+[ -x /usr/bin/time ] || missing /usr/bin/time
+[ -f "$example/scaffold.vcf.gz" ] || missing "$example"
 selected() { [[ " ${runs[*]} " == *" $1 "* ]]; }
-wants_phased() { selected hmm-phased || selected hmm-phased-map; }
-if selected beagle || wants_phased; then need beagle; fi
-if [[ " ${runs[*]} " == *" tags "* || " ${runs[*]} " == *" hmm"* ]]; then
-  [ -x "$binary" ] || { echo "no binary $binary (cmake --preset release && cmake --build --preset release --target tessellar)" >&2; exit 1; }
+if selected beagle || selected hmm-phased || selected hmm-phased-map; then
+  command -v beagle > /dev/null || missing beagle
+fi
+if [[ " ${runs[*]} " == *" tags "* || " ${runs[*]} " == *" hmm"* ]] && [ ! -x "$binary" ]; then
+  echo "no binary $binary: cmake --preset release && cmake --build --preset release" >&2
+  exit 1
 fi
 binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
 
@@ -112,10 +114,9 @@ timed() {
   return "$status"
 }
 
-beagle_run() {  # DIR: Beagle on the study, one thread, genotypes and dosages of the panel's sites
-  timed beagle "$1" beagle gt="$data/study.vcf.gz" ref="$data/panel.vcf.gz" map="$data/chr20.map" \
-    out="$1/beagle" nthreads=1 seed="$seed" impute=true
-}
+# Beagle on the study, one thread: phased genotypes and dosages at the panel's sites.
+beagle_args=(gt="$data/study.vcf.gz" ref="$data/panel.vcf.gz" map="$data/chr20.map" nthreads=1
+  seed="$seed" impute=true)
 
 phased_study() {  # the study phased by Beagle, made once per data preparation
   [ -f "$data/phased.vcf.gz" ] && return 0
@@ -124,12 +125,11 @@ phased_study() {  # the study phased by Beagle, made once per data preparation
     echo "phasing the study with Beagle (once)" >&2
     source="$data/beagle_phasing/beagle.vcf.gz"
     mkdir -p "$data/beagle_phasing"
-    beagle gt="$data/study.vcf.gz" ref="$data/panel.vcf.gz" map="$data/chr20.map" \
-      out="${source%.vcf.gz}" nthreads=1 seed="$seed" impute=true > "$data/beagle_phasing/log" 2>&1 \
+    beagle "${beagle_args[@]}" out="${source%.vcf.gz}" > "$data/beagle_phasing/log" 2>&1 \
       || { echo "Beagle failed: see $data/beagle_phasing/log" >&2; return 1; }
   fi
-  python3 "$here/tools/accuracy_data.py" phased "$source" "$data/study.vcf.gz" "$data/phased.vcf" >&2 \
-    && bgzip -f "$data/phased.vcf" && tabix -f -p vcf "$data/phased.vcf.gz"
+  python3 "$here/tools/accuracy_data.py" phased "$source" "$data/study.vcf.gz" \
+    "$data/phased.vcf" >&2 && bgzip -f "$data/phased.vcf" && tabix -f -p vcf "$data/phased.vcf.gz"
 }
 
 # hmm_row LABEL STUDY [extra options]: one hmm run, and with --threads2 its 2-thread twin.
@@ -152,12 +152,12 @@ hmm_row() {
   # shellcheck disable=SC2086
   if timed "$label -threads 2" "$dir2" "$binary" -engine hmm -gfile "$study" \
     -efile "$data/panel.vcf.gz" -ofile out.vcf.gz -threads 2 "$@" $hmm_options; then
-    local same="output identical"
+    local t1 t2 same="output identical"
+    read -r t1 _ < "$dir/time"
+    read -r t2 _ < "$dir2/time"
     cmp -s "$dir/out.vcf.gz" "$dir2/out.vcf.gz" || same="OUTPUT DIFFERS"
-    local t1 t2
-    t1="$(awk -F'\t' -v l="$label" '$1 == l {print $2}' "$times")"
-    t2="$(awk -F'\t' -v l="$label -threads 2" '$1 == l {print $2}' "$times")"
-    sed -i "\$s/\t\$/\t$(awk -v a="$t1" -v b="$t2" 'BEGIN {printf "speed-up %.2f", a / b}'), $same/" "$times"
+    same="$(awk -v a="$t1" -v b="$t2" 'BEGIN {printf "speed-up %.2f", a / b}'), $same"
+    sed -i "\$s/\t\$/\t$same/" "$times"  # into the note of the last line
   fi
   scored+=("$label -threads 2=-")
 }
@@ -173,7 +173,8 @@ for r in "${runs[@]}"; do
       else scored+=("tags=-"); fi ;;
     beagle)
       rm -rf "$runs_dir/beagle"
-      if beagle_run "$runs_dir/beagle"; then scored+=("beagle=$runs_dir/beagle/beagle.vcf.gz")
+      if timed beagle "$runs_dir/beagle" beagle "${beagle_args[@]}" out="$runs_dir/beagle/beagle"
+      then scored+=("beagle=$runs_dir/beagle/beagle.vcf.gz")
       else scored+=("beagle=-"); fi ;;
     hmm-phased|hmm-phased-map)
       extra=()
@@ -186,6 +187,6 @@ for r in "${runs[@]}"; do
 done
 
 echo "scoring" >&2
-python3 "$here/tools/score_imputation.py" --truth "$data/truth.vcf.gz" --panel "$data/panel.vcf.gz" \
-  --study "$data/study.vcf.gz" --masked "$data/masked.tsv" --times "$times" \
-  --tsv "${tsv:-$work/accuracy.tsv}" "${scored[@]}"
+python3 "$here/tools/score_imputation.py" --truth "$data/truth.vcf.gz" \
+  --panel "$data/panel.vcf.gz" --study "$data/study.vcf.gz" --masked "$data/masked.tsv" \
+  --times "$times" --tsv "${tsv:-$work/accuracy.tsv}" "${scored[@]}"

@@ -44,8 +44,9 @@ for i in "${!sets[@]}"; do
   echo "== option set $((i + 1)) of ${#sets[@]}: ${set_options:-(defaults)}" >&2
   "$here/bench/accuracy.sh" --work "$work" --only "$only" --hmm-options "$set_options" \
     --tsv "$work/tune/set$((i + 1)).tsv" "${passed[@]}" > /dev/null
-  awk -F'\t' -v o="${set_options:-(defaults)}" 'NR == 1 && !h {print "options\t" $0}
-    NR > 1 {print o "\t" $0}' h="$([ -s "$out" ] && echo 1)" "$work/tune/set$((i + 1)).tsv" >> "$out"
+  awk -F'\t' -v o="${set_options:-(defaults)}" -v first="$((i == 0))" \
+    'NR == 1 && first {print "options\t" $0} NR > 1 {print o "\t" $0}' \
+    "$work/tune/set$((i + 1)).tsv" >> "$out"
 done
 # The table: options, run, the five bins, mean site r2, masked r2, wall s, peak MB, note.
 awk -F'\t' 'NR == 1 {

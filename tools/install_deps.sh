@@ -5,11 +5,18 @@
 #   tools/install_deps.sh build   htslib (headers, pkg-config file), to build and run
 #   tools/install_deps.sh test    also bcftools, tabix, Snakemake, SLURM and munge
 #                                  (workflow tests), clang 14 (fuzzing)
+#   tools/install_deps.sh bench   also the accuracy benchmark's data (shapeit4-example),
+#                                  Beagle 5.4, bcftools, tabix, GNU time and Python 3
 set -euo pipefail
 what="${1:-build}"
 packages=(libhts-dev pkg-config tabix)
 if [ "$what" = test ]; then
   packages+=(bcftools snakemake slurm-wlm munge clang-14 libclang-rt-14-dev python3)
+elif [ "$what" = bench ]; then
+  packages+=(shapeit4-example beagle bcftools time python3)
+elif [ "$what" != build ]; then
+  echo "usage: tools/install_deps.sh [build|test|bench]" >&2
+  exit 2
 fi
 missing=()
 for p in "${packages[@]}"; do
