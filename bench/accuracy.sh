@@ -91,6 +91,7 @@ if [ "$(cat "$data/stamp" 2> /dev/null)" != "$stamp" ]; then
   echo "$stamp" > "$data/stamp"
 fi
 
+load_at_start="$(cut -d' ' -f1 /proc/loadavg)"
 runs_dir="$work/runs"
 mkdir -p "$runs_dir"
 times="$work/times.tsv"
@@ -98,18 +99,19 @@ times="$work/times.tsv"
 scored=()
 
 # timed LABEL DIR command...: runs the command in DIR with its output in DIR/log, appends
-# "label wall peak_MB note" to the times file; returns the command's status.
+# "label wall_s cpu_s peak_MB note" to the times file; returns the command's status.
 timed() {
   local label="$1" dir="$2"; shift 2
   local status=0
   mkdir -p "$dir"
-  (cd "$dir" && /usr/bin/time -f "%e %M" -o "$dir/time" "$@" > "$dir/log" 2>&1) || status=$?
+  (cd "$dir" && /usr/bin/time -f "%e %U %S %M" -o "$dir/time" "$@" > "$dir/log" 2>&1) || status=$?
   if [ "$status" -eq 0 ]; then
-    awk -v l="$label" '{printf "%s\t%.2f\t%.0f\t\n", l, $1, $2 / 1024}' "$dir/time" >> "$times"
+    awk -v l="$label" '{printf "%s\t%.2f\t%.2f\t%.0f\t\n", l, $1, $2 + $3, $4 / 1024}' "$dir/time" \
+      >> "$times"
   else
     local why
     why="$(grep -m1 -o 'Error.*' "$dir/log" || grep -v '^ *$' "$dir/log" | tail -n1)"
-    printf '%s\t\t\tfailed: %s\n' "$label" "${why:0:120}" >> "$times"
+    printf '%s\t\t\t\tfailed: %s\n' "$label" "${why:0:120}" >> "$times"
   fi
   return "$status"
 }
@@ -180,13 +182,15 @@ for r in "${runs[@]}"; do
       extra=()
       [ "$r" = hmm-phased ] || extra=(-map "$data/chr20.map")
       if phased_study; then hmm_row "$r" "$data/phased.vcf.gz" "${extra[@]}"
-      else printf '%s\t\t\tn/a: no phased study\n' "$r" >> "$times"; scored+=("$r=-"); fi ;;
+      else printf '%s\t\t\t\tn/a: no phased study\n' "$r" >> "$times"; scored+=("$r=-"); fi ;;
     hmm-unphased) hmm_row hmm-unphased "$data/study.vcf.gz" ;;
     hmm-unphased-map) hmm_row hmm-unphased-map "$data/study.vcf.gz" -map "$data/chr20.map" ;;
   esac
 done
 
+load_at_end="$(cut -d' ' -f1 /proc/loadavg)"
 echo "scoring" >&2
 python3 "$here/tools/score_imputation.py" --truth "$data/truth.vcf.gz" \
   --panel "$data/panel.vcf.gz" --study "$data/study.vcf.gz" --masked "$data/masked.tsv" \
   --times "$times" --tsv "${tsv:-$work/accuracy.tsv}" "${scored[@]}"
+echo "($(nproc) cores; load average $load_at_start before the runs, $load_at_end after them)"

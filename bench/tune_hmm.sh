@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Tuning table of the HMM engine: runs the hmm runs of bench/accuracy.sh once per set of
 # options, on the same prepared data, and prints one table with a line per set and run
-# (the accuracy figures, wall time and peak memory). Also written to WORK/tune.tsv.
+# (the accuracy figures, wall and CPU time, peak memory). Also written to WORK/tune.tsv.
 #
 # Usage: bench/tune_hmm.sh [--work DIR] [--tessellar PATH] [--only RUNS] [--file SETS]
 #                          [--threads2] ["OPTIONS" ...]
@@ -48,14 +48,14 @@ for i in "${!sets[@]}"; do
     'NR == 1 && first {print "options\t" $0} NR > 1 {print o "\t" $0}' \
     "$work/tune/set$((i + 1)).tsv" >> "$out"
 done
-# The table: options, run, the five bins, mean site r2, masked r2, wall s, peak MB, note.
+# The table: options, run, the five bins, mean site r2, masked r2, wall s, CPU s, peak MB, note.
 awk -F'\t' 'NR == 1 {
-  printf "%-32s %-18s", "options", "run"
+  printf "%-32s %-22s", "options", "run"
   for (c = 3; c <= 7; c++) printf " %8s", substr($c, 4)
-  printf " %8s %8s %8s %8s\n", "site r2", "masked", "wall s", "peak MB"
+  printf " %8s %8s %8s %8s %8s\n", "site r2", "masked", "wall s", "CPU s", "peak MB"
 }
 NR > 1 {
-  printf "%-32s %-18s", substr($1, 1, 32), $2
+  printf "%-32s %-22s", substr($1, 1, 32), $2
   for (c = 3; c <= 9; c++) printf " %8s", $c
-  printf " %8s %8s  %s\n", $12, $13, $14
+  printf " %8s %8s %8s  %s\n", $12, $13, $14, $15
 }' "$out"

@@ -19,7 +19,7 @@ Sites and samples match by name: contig (a leading "chr" ignored), position, REF
 also swapped (the dosage then counts the other allele). A scored site that an imputed file
 lacks is counted in its row's "missing" column and left out of its figures; so is a
 genotype whose true call is missing. LABEL=- gives a row of n/a (a run that did not run).
-TIMES.tsv (label, wall seconds, peak MB, note) adds its columns to the rows of that label.
+TIMES.tsv (label, wall seconds, CPU seconds, peak MB, note) adds those to the label's row.
 The table is printed; --tsv writes the same rows tab-separated. Standard library only.
 """
 
@@ -32,7 +32,8 @@ BINS = ("<0.5%", "0.5-1%", "1-5%", "5-20%", "20-50%")
 BIN_EDGES = (50, 100, 500, 2000)  # upper MAF bounds in basis points, each bin [low, high)
 BASES = frozenset("ACGT")
 COLUMNS = ("label",) + tuple("r2 " + b for b in BINS) + (
-    "mean_site_r2", "masked_r2", "masked_n", "missing_sites", "wall_s", "peak_MB", "note")
+    "mean_site_r2", "masked_r2", "masked_n", "missing_sites", "wall_s", "cpu_s", "peak_MB",
+    "note")
 
 
 def open_text(path):
@@ -346,14 +347,14 @@ def read_masked(path):
 
 
 def read_times(path):
-    """{label: (wall seconds, peak MB, note)} of a times file."""
+    """{label: (wall seconds, CPU seconds, peak MB, note)} of a times file."""
     times = {}
     with open(path) as f:
         for line in f:
             parts = line.rstrip("\n").split("\t")
             if parts and parts[0]:
-                parts += [""] * (4 - len(parts))
-                times[parts[0]] = tuple(parts[1:4])
+                parts += [""] * (5 - len(parts))
+                times[parts[0]] = tuple(parts[1:5])
     return times
 
 
@@ -367,21 +368,21 @@ def fmt(value, digits=3):
 
 def table_lines(rows, genotypes):
     """The printed table: a header, one line per row, the genotypes per bin."""
-    head = ("run",) + BINS + ("site r2", "masked", "wall s", "peak MB")
+    head = ("run",) + BINS + ("site r2", "masked", "wall s", "CPU s", "peak MB")
     width = max([len(r["label"]) for r in rows] + [len("run")])
     line = "{:<%d}" % width + " {:>8}" * (len(head) - 1)
     out = [line.format(*head)]
     for r in rows:
         cells = [fmt(r.get("r2 " + b)) for b in BINS]
         cells += [fmt(r.get("mean_site_r2")), fmt(r.get("masked_r2")),
-                  r.get("wall_s") or "n/a", r.get("peak_MB") or "n/a"]
+                  r.get("wall_s") or "n/a", r.get("cpu_s") or "n/a", r.get("peak_MB") or "n/a"]
         notes = [r["note"]] if r.get("note") else []
         if "masked_n" in r:
             notes.append(f"{r['masked_n']} masked")
         if r.get("missing_sites"):
             notes.append(f"{r['missing_sites']} untyped sites missing")
         out.append(line.format(r["label"], *cells) + "  " + "; ".join(notes))
-    out.append(line.format("genotypes", *[str(g) for g in genotypes], "", "", "", ""))
+    out.append(line.format("genotypes", *[str(g) for g in genotypes], "", "", "", "", ""))
     return out
 
 
@@ -403,8 +404,8 @@ def main(argv=None):
         row = {"label": label}
         if path and path != "-":
             row.update(truth.score(path))
-        wall, peak, note = times.get(label, ("", "", ""))
-        row.update(wall_s=wall, peak_MB=peak, note=note)
+        wall, cpu, peak, note = times.get(label, ("", "", "", ""))
+        row.update(wall_s=wall, cpu_s=cpu, peak_MB=peak, note=note)
         rows.append(row)
     print("\n".join(table_lines(rows, truth.genotypes)))
     if a.tsv:
