@@ -137,7 +137,8 @@ def read_panel_counts(path):
 
 def read_genotypes(path, wanted=None):
     """(sample names, {site key: ALT counts per sample, None where missing}) of the
-    biallelic SNPs of a VCF, only those in `wanted` when it is given."""
+    biallelic SNPs of a VCF; with `wanted`, only the records whose key or swapped key is
+    in it, under that key (a swapped record's counts turned to the key's ALT)."""
     vcf = Vcf(path)
     table = {}
     for fields in vcf.records():
@@ -146,6 +147,9 @@ def read_genotypes(path, wanted=None):
         key = site_key(fields)
         if wanted is None or key in wanted:
             table[key] = list(map(alt_count, gt_strings(fields)))
+        elif swapped(key) in wanted:
+            counts = map(alt_count, gt_strings(fields))
+            table[swapped(key)] = [None if c is None else 2 - c for c in counts]
     return vcf.samples, table
 
 
@@ -270,7 +274,7 @@ class Truth:
                 self.sites.setdefault(key, (b, 2 * ac > an))
             if b is not None and key not in typed:
                 self.sites[key] = (b, 2 * ac > an)
-        self.untyped = {k for k in self.sites if k not in typed}
+        self.untyped = sorted(k for k in self.sites if k not in typed)  # a fixed sum order
         self.samples, self.calls = read_genotypes(truth_path, set(self.sites))
         self.column = {s: i for i, s in enumerate(self.samples)}
         self.genotypes = [0] * len(BINS)
