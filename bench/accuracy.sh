@@ -4,7 +4,7 @@
 # records). Study: the array (scaffold) genotypes of the other 203 samples, biallelic
 # SNPs, unphased, with a share of the called genotypes at panel sites masked (set missing).
 # Truth: the same samples' sequencing genotypes at the panel's sites. Each run is timed
-# (wall seconds, peak memory; one thread unless said) and scored by
+# (wall and CPU seconds, peak memory; one thread unless said) and scored by
 # tools/score_imputation.py (pooled minor-allele dosage r2 of the untyped panel SNPs per
 # panel-MAF bin, mean per-site r2, r2 of the masked genotypes).
 #
