@@ -260,6 +260,25 @@ void check_vcf_positions(const Inputs& in) {
   for (const PanelContig& c : in.panel.contigs) check(c.table, "panel");
 }
 
+// A region names positions from 1 on, so a region run cannot cover a text
+// input's SNPs at positions below 1: it stops rather than leave them out.
+void check_region_positions(const Inputs& in, const Settings& s) {
+  auto check = [&s](const GenotypeRows& t, const std::string& path) {
+    for (int r = 0; r < t.nsnp; ++r) {
+      const auto row = static_cast<std::size_t>(r);
+      if (t.pos[row] < 1)
+        fatal(
+            "'%s': SNP '%s' is at position %d, but -region covers positions of 1 or more; "
+            "impute SNPs at positions below 1 in a run without -region",
+            path.c_str(), t.name[row].c_str(), t.pos[row]);
+    }
+  };
+  if (!in.study.vcf)
+    for (const StudyContig& c : in.study.contigs) check(c.table, s.gfile);
+  if (!in.panel.vcf)
+    for (const PanelContig& c : in.panel.contigs) check(c.table, s.efile);
+}
+
 // The outputs of a run: the output file in its format, the per-site file,
 // the leave-one-out summary. The files are created before any input is
 // read, so that an output that cannot be written stops the run at once.
@@ -317,7 +336,7 @@ void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out,
     ContigInputs c = contig_inputs(in, sc, in.study.vcf ? sc.name : text_contig, by_name, no_panel,
                                    out.sites != nullptr);
     PreparedContig prepared(run, c, out.sites != nullptr);
-    out.totals.add(prepared.write(sinks, 1, Region{}.end));
+    out.totals.add(prepared.write(sinks, kFirstPosition, kLastPosition));
   }
   if (out.sites != nullptr) write_contigs_without_study(in, by_name, *out.sites);
   out.commit(s);
@@ -494,6 +513,7 @@ void run(int argc, char** argv) {
       in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf), kept);
     }
   }
+  if (region) check_region_positions(in, s);
   if (!region) {
     check_mixed(in, s);
     run_whole(s, run, in, out, argc, argv);
