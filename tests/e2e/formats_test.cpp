@@ -207,57 +207,6 @@ INSTANTIATE_TEST_SUITE_P(
                               false}),
     [](const testing::TestParamInfo<Partition>& chunks) { return chunks.param.label; });
 
-// The fields of each line of text (split at tabs, or at runs of blanks),
-// with the position in field at moved by shift where it is a number; header
-// lines ('#') left out. *below_one counts the positions below 1 as read.
-std::vector<std::vector<std::string>> moved_fields(const std::string& text, std::size_t at,
-                                                   long shift, bool tabs, int* below_one) {
-  std::vector<std::vector<std::string>> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind('#', 0) == 0) continue;
-    std::vector<std::string> f;
-    std::istringstream fields(line);
-    for (std::string field; tabs ? std::getline(fields, field, '\t') : fields >> field;)
-      f.push_back(field);
-    char* end = nullptr;
-    const long pos = at < f.size() ? std::strtol(f[at].c_str(), &end, 10) : 0;
-    if (end != nullptr && *end == '\0' && end != f[at].c_str()) {
-      *below_one += pos < 1;
-      f[at] = std::to_string(pos + shift);
-    }
-    lines.push_back(f);
-  }
-  return lines;
-}
-
-// The example moved by -1,500,000 bp, so that a third of its SNPs stand at
-// positions below 1: a whole run writes every SNP as it does unmoved.
-TEST(Positions, BelowOneAreWrittenByAWholeRun) {
-  const fs::path examples = fs::path(TESSELLAR_SOURCE_DIR) / "examples";
-  const fs::path w = work("below_one");
-  constexpr long kShift = -1500000;
-  int unused = 0;
-  for (const char* name : {"genotype.dat", "external.dat"}) {
-    std::ofstream file(w / name);
-    for (const auto& f : moved_fields(read_file(examples / name), 1, kShift, false, &unused)) {
-      for (std::size_t k = 0; k < f.size(); ++k) file << (k > 0 ? " " : "") << f[k];
-      file << '\n';
-    }
-  }
-  fs::copy_file(examples / "haplotype.dat", w / "haplotype.dat");
-  ASSERT_EQ(run(examples,
-                "-ofile " + (w / "as_is.out").string() + " -sites " + (w / "as_is.sites").string()),
-            0);
-  ASSERT_EQ(run(w, "-ofile moved.out -sites moved.sites"), 0);
-  int moved_below_one = 0;
-  EXPECT_EQ(moved_fields(read_file(w / "moved.out"), 2, -kShift, false, &moved_below_one),
-            moved_fields(read_file(w / "as_is.out"), 2, 0, false, &unused));
-  EXPECT_EQ(moved_fields(read_file(w / "moved.sites"), 1, -kShift, true, &moved_below_one),
-            moved_fields(read_file(w / "as_is.sites"), 1, 0, true, &unused));
-  EXPECT_GT(moved_below_one, 0);
-}
-
 // The columns of a per-site file, line by line (the header left out).
 std::vector<std::vector<std::string>> site_lines(const std::string& text) {
   std::vector<std::vector<std::string>> lines;
