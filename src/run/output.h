@@ -97,9 +97,7 @@ class OutputFile {
   std::string temp_index_;          // the index built beside the temporary file
   int index_fd_ = -1;               // its descriptor, kept to sync it to disk
   std::string index_path_;          // where it goes on commit
-  bool index_after_close_ = false;  // .bcf: indexed once written (htslib's own
-                                    // indexing loses the block addresses when
-                                    // it compresses on threads)
+  bool index_after_close_ = false;  // .bcf on threads: indexed once written
   int sync_fd_ = -1;                // a descriptor of the temporary file kept to sync it
                                     // once the codec has closed its own
   mode_t mode_ = 0;                 // the permission bits of the output and its index
