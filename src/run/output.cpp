@@ -36,8 +36,8 @@ constexpr long long kTabixLimit = 1LL << 29;
 // The CSI index's smallest bin: 2^14 bp, as tabix's and bcftools'.
 constexpr int kCsiMinShift = 14;
 
-// Makes a rename into path's folder last: syncs the folder, where it can be
-// (a file system may not sync folders; the data are synced already).
+// Makes the renames into path's folder durable: syncs the folder where the
+// file system can (the files' data are synced already).
 void sync_folder_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string folder =
