@@ -17,7 +17,11 @@ bool near_half(double f) {
 void recode_pass(const SnpUnion& u, const StudyTable& study, PanelTable& panel) {
   for (int r = 0; r < u.n; ++r) {
     if (u.study_row[r] >= 0 && u.panel_row[r] >= 0 && study.recode[u.study_row[r]] == 1) {
-      flip(panel, u.panel_row[r]);
+      if (panel.vcf) {
+        flip(panel, u.panel_row[r]);
+      } else {
+        flip_codes(panel, u.panel_row[r]);
+      }
     }
   }
 }
@@ -45,14 +49,18 @@ void strand_pass(SnpUnion& u, const StudyTable& study, PanelTable& panel, int no
 
 }  // namespace
 
-void flip(PanelTable& panel, int r) {
-  if (panel.flipped.empty()) panel.flipped.assign(static_cast<std::size_t>(panel.nsnp), 0);
-  panel.flipped[static_cast<std::size_t>(r)] ^= 1;
+void flip_codes(PanelTable& panel, int r) {
   if (!panel.geno.has_row(r)) return;  // a row whose codes a region run does not read
   int8_t* codes = panel.geno.row(r);
   for (int c = 0; c < panel.ncol; ++c) {
     if (codes[c] != 9) codes[c] = static_cast<int8_t>(2 - codes[c]);
   }
+}
+
+void flip(PanelTable& panel, int r) {
+  if (panel.flipped.empty()) panel.flipped.assign(static_cast<std::size_t>(panel.nsnp), 0);
+  panel.flipped[static_cast<std::size_t>(r)] ^= 1;
+  flip_codes(panel, r);
 }
 
 bool monomorphic(double f) {

@@ -12,11 +12,18 @@
 
 namespace tessellar {
 
-// Rewrites panel row r: every code c other than 9 becomes 2 - c.
+// Rewrites the codes of panel row r: every code c other than 9 becomes 2 - c.
+void flip_codes(PanelTable& panel, int r);
+
+// flip_codes, and marks the row as counting the other letter than before.
 void flip(PanelTable& panel, int r);
 
 // Recode pass, then the strand pass unless no_fix; the strand pass clears
-// the study row of unresolved A/T and C/G SNPs unless no_remove.
+// the study row of unresolved A/T and C/G SNPs unless no_remove. A study
+// row with recode flag 1 says that the panel codes count the other allele
+// than the letters tell: the recode pass flips the codes of a text panel so
+// that they count the second letter (flip_codes), those of a VCF panel,
+// which count ALT as read, so that they count REF (flip).
 void align_alleles(SnpUnion& snp_union, const StudyTable& study, PanelTable& panel, int no_fix,
                    int no_remove);
 

@@ -117,6 +117,7 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
     r.decode_genotypes();
     PanelContig& c = contig_for(in.contigs, r);
     PanelTable& t = c.table;
+    t.vcf = true;
     t.ncol = n;
     t.nTR = in.nTR;
     t.nDU = in.nDU;

@@ -15,8 +15,11 @@ struct PanelTable : GenotypeRows {
   int nDU = 0;
   int nUN = 0;
   // Per row, 1 when the alignment flipped the codes an odd number of times,
-  // so that they count allele 1 (empty: no row flipped).
+  // so that they count allele 1, the first letter (empty: no row flipped).
+  // In a text panel a recode flip does not count: there it makes codes that
+  // count the first letter, as the study's flag says, count the second.
   std::vector<uint8_t> flipped;
+  bool vcf = false;  // read from VCF/BCF: the codes count ALT, the second letter, as read
   bool is_flipped(int r) const { return !flipped.empty() && flipped[static_cast<std::size_t>(r)]; }
 };
 

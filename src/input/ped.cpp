@@ -75,6 +75,11 @@ FamilyLayout read_ped(const std::string& ped_path, const std::vector<std::string
     }
     if (p.father >= 0 || p.mother >= 0) children.push_back(p);
   }
+  if (std::count(line_of.begin(), line_of.end(), 0) == n)
+    fatal(
+        "'%s' names no individual: a ped file lists the panel's families (without -ped every "
+        "sample of the panel is a singleton)",
+        ped_path.c_str());
   // Each sample belongs to at most one family unit.
   std::vector<int> unit_line(static_cast<std::size_t>(n), 0);
   auto claim = [&](int sample, const PedLine& p) {

@@ -204,6 +204,11 @@ void apply(const OptionWord& entry, const char* const* values, Settings& s, int&
     case Takes::path:
       s.*entry.path = values[0];
       std::printf(entry.echo, values[0]);
+      // Without a name these files would be left out, not read or written.
+      if (values[0][0] == '\0' && entry.option == kPed)
+        fatal("-ped takes the name of a ped file, found an empty name.");
+      if (values[0][0] == '\0' && entry.option == kSites)
+        fatal("-sites takes the name of the per-site file, found an empty name.");
       break;
     case Takes::number:
       s.*entry.number = to_int(entry.word, values[0]);

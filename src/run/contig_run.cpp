@@ -27,7 +27,7 @@ void add_unmatched_haplotypes(const ContigInputs& c, const SnpUnion& u, std::vec
   for (int q = 0; q < c.haps->haps.nsnp; ++q) {
     if (taken[static_cast<std::size_t>(q)]) continue;
     ExtraSite e;
-    e.pos = c.vcf_haplotypes ? c.haps->pos[static_cast<std::size_t>(q)] : -1;
+    e.pos = c.vcf_haplotypes ? c.haps->pos[static_cast<std::size_t>(q)] : ExtraSite::kUnknown;
     e.name = c.haps->haps.name[static_cast<std::size_t>(q)];
     if (c.vcf_haplotypes) {
       e.ref = std::string(1, c.haps->allele[static_cast<std::size_t>(q)][0]);
@@ -168,9 +168,9 @@ PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long t
     if (c_.own == nullptr) add_unmatched_haplotypes(c_, snp_union_, taken_, extras);
     // Within the range only; haplotype rows without a position go with the
     // whole contig alone.
-    const bool whole = from <= 1 && to >= (1LL << 62);
+    const bool whole = from <= 1 && to >= kLastPosition;
     std::erase_if(extras, [&](const ExtraSite& e) {
-      return e.pos < 0 ? !whole : (e.pos < from || e.pos > to);
+      return e.pos == ExtraSite::kUnknown ? !whole : (e.pos < from || e.pos > to);
     });
     sinks.sites->begin_contig(c_.name, std::move(extras));
   }

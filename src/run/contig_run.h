@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,12 @@
 #include "tags/tag_search.h"
 
 namespace tessellar {
+
+// The ends of every position an input can hold (text positions lie between
+// -300,000,000 and 300,000,000, VCF ones from 1): write(kFirstPosition,
+// kLastPosition) writes the whole contig.
+inline constexpr long long kFirstPosition = std::numeric_limits<int>::min();
+inline constexpr long long kLastPosition = 1LL << 62;  // as Region{}.end
 
 // One contig's tables, matched across the inputs.
 struct ContigInputs {
@@ -65,7 +72,8 @@ class PreparedContig {
   TablesRead tables_read(long long from, long long to) const;
 
   // Writes the records (and per-site lines) of the rows at positions
-  // from .. to; per-site lines of the extras only within them too.
+  // from .. to; per-site lines of the extras only within them too, those
+  // without a position only when from .. to covers 1 .. kLastPosition.
   // Returns the pass's totals.
   PassTotals write(ContigSinks& sinks, long long from, long long to);
 

@@ -1,6 +1,10 @@
 // The run driver: the pipeline of one run.
 #include "run/driver.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -117,6 +121,18 @@ std::string output_header(const Inputs& in, const std::string& text_contig, int 
   return vcf_header(info);
 }
 
+// The highest position of the study's and the panel's rows: no record lies
+// beyond it.
+long long last_position(const Inputs& in) {
+  long long last = 0;
+  auto scan = [&last](const GenotypeRows& t) {
+    for (int p : t.pos) last = std::max<long long>(last, p);
+  };
+  for (const StudyContig& c : in.study.contigs) scan(c.table);
+  for (const PanelContig& c : in.panel.contigs) scan(c.table);
+  return last;
+}
+
 // The panel's contigs that the study lacks: their SNPs on the per-site file.
 void write_contigs_without_study(Inputs& in, bool by_name, SitesFile& sites) {
   for (PanelContig& pc : in.panel.contigs) {
@@ -161,16 +177,17 @@ void warn_of_targets_without_tags(const Settings& s, const PassTotals& totals) {
                k, s.minnum, totals.without_tags, totals.targets, k);
 }
 
-// An output must not replace an input, nor the per-site file the output.
+// No file that the run writes may be another or an input.
 void check_outputs(const Settings& s, bool own_haplotypes) {
-  std::vector<std::string> inputs = {s.gfile, s.efile};
-  if (!own_haplotypes) inputs.push_back(s.hfile);
-  if (!s.ped.empty()) inputs.push_back(s.ped);
-  check_not_an_input(s.ofile, inputs);
-  if (s.sites.empty()) return;
-  check_not_an_input(s.sites, inputs);
-  check_not_an_input(s.sites, {s.ofile});
-  if (s.sites == s.ofile) fatal("the per-site file '%s' is the output file.", s.sites.c_str());
+  RunFiles files;
+  files.output = s.ofile;
+  const OutputKind kind = output_kind(s.ofile);
+  files.output_indexed = kind == OutputKind::vcf_gz || kind == OutputKind::bcf;
+  files.sites = s.sites;
+  files.inputs = {s.gfile, s.efile};
+  if (!own_haplotypes) files.inputs.push_back(s.hfile);
+  if (!s.ped.empty()) files.inputs.push_back(s.ped);
+  check_distinct(files);
 }
 
 // The inputs' readers, opened: a VCF input's reader, or null for a text one.
@@ -260,6 +277,25 @@ void check_vcf_positions(const Inputs& in) {
   for (const PanelContig& c : in.panel.contigs) check(c.table, "panel");
 }
 
+// A region names positions from 1 on, so a region run cannot cover a text
+// input's SNPs at positions below 1: it stops rather than leave them out.
+void check_region_positions(const Inputs& in, const Settings& s) {
+  auto check = [&s](const GenotypeRows& t, const std::string& path) {
+    for (int r = 0; r < t.nsnp; ++r) {
+      const auto row = static_cast<std::size_t>(r);
+      if (t.pos[row] < 1)
+        fatal(
+            "'%s': SNP '%s' is at position %d, but -region covers positions of 1 or more; "
+            "impute SNPs at positions below 1 in a run without -region",
+            path.c_str(), t.name[row].c_str(), t.pos[row]);
+    }
+  };
+  if (!in.study.vcf)
+    for (const StudyContig& c : in.study.contigs) check(c.table, s.gfile);
+  if (!in.panel.vcf)
+    for (const PanelContig& c : in.panel.contigs) check(c.table, s.efile);
+}
+
 // The outputs of a run: the output file in its format, the per-site file,
 // the leave-one-out summary. The files are created before any input is
 // read, so that an output that cannot be written stops the run at once.
@@ -278,7 +314,7 @@ struct Outputs {
     } else {
       check_vcf_positions(in);
       format = std::make_unique<VcfFormat>();
-      file.write_header(output_header(in, text_contig, argc, argv));
+      file.write_header(output_header(in, text_contig, argc, argv), last_position(in));
     }
   }
   ContigSinks sinks(const Settings& s) {
@@ -287,7 +323,9 @@ struct Outputs {
   }
   PassTotals totals;
   void commit(const Settings& s) {
-    // A run log that could not be written is a failed run.
+    // A run log that could not be written is a failed run. The reason is
+    // known only when this flush fails; an earlier failed write left none.
+    errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
       std::fprintf(stderr, "Error: cannot write the run log on standard output: %s.\n",
                    std::strerror(errno != 0 ? errno : EIO));
@@ -317,7 +355,7 @@ void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out,
     ContigInputs c = contig_inputs(in, sc, in.study.vcf ? sc.name : text_contig, by_name, no_panel,
                                    out.sites != nullptr);
     PreparedContig prepared(run, c, out.sites != nullptr);
-    out.totals.add(prepared.write(sinks, 1, Region{}.end));
+    out.totals.add(prepared.write(sinks, kFirstPosition, kLastPosition));
   }
   if (out.sites != nullptr) write_contigs_without_study(in, by_name, *out.sites);
   out.commit(s);
@@ -494,6 +532,7 @@ void run(int argc, char** argv) {
       in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf), kept);
     }
   }
+  if (region) check_region_positions(in, s);
   if (!region) {
     check_mixed(in, s);
     run_whole(s, run, in, out, argc, argv);
@@ -509,6 +548,13 @@ void run(int argc, char** argv) {
 }  // namespace
 
 int run_tessellar(int argc, char** argv) {
+  // Without a standard output the run log has nowhere to go, and the first
+  // file opened would take its descriptor and receive the log.
+  if (::fcntl(STDOUT_FILENO, F_GETFD) == -1) {
+    std::fprintf(stderr, "Error: cannot write the run log on standard output: %s.\n",
+                 std::strerror(errno));
+    return 1;
+  }
   install_signal_handlers();
   try {
     if (print_help_or_version(argc, argv)) {

@@ -1,10 +1,13 @@
 // The output file. Its format follows its name: ".vcf.gz" bgzipped VCF with
-// a tabix index beside it (CSI for contigs over 2^29 bp), ".bcf" BCF with a
-// CSI index, ".vcf" plain VCF,
-// any other name the text format. A regular-file output is written to a
-// temporary file beside it and renamed over it (index first) only when the
-// run completes, so an earlier output survives any failed run.
+// a tabix index beside it (CSI where positions may pass 2^29), ".bcf" BCF
+// with a CSI index, ".vcf" plain VCF, any other name the text format. A
+// regular-file output is written to a temporary file beside it, its index
+// to another, both created anew (never through an existing name), synced to
+// disk and renamed over the output and its index (index first) only when
+// the run completes, so an earlier output survives any failed run or crash.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
@@ -53,8 +56,9 @@ class OutputFile {
   OutputKind kind() const { return kind_; }
 
   // VCF kinds: the header text (from ##fileformat to #CHROM), written before
-  // any record.
-  void write_header(const std::string& header);
+  // any record. last_position: the highest position a record may have, so
+  // that the index can hold it (a CSI index beyond tabix's 2^29).
+  void write_header(const std::string& header, long long last_position = 0);
 
   // Compresses chunk.text where the output is bgzipped. Thread-safe.
   void prepare(OutputChunk& chunk) const;
@@ -77,6 +81,8 @@ class OutputFile {
   void write_bcf();
   void write_blocks(const OutputChunk& chunk, bool records);
   void index_record(const char* line, uint64_t end_offset);
+  void make_temp_index(bool csi);
+  void sync_to_disk();
   void discard() noexcept;
   [[noreturn]] void write_failed(int error) const;
   bool compressed() const {
@@ -88,8 +94,13 @@ class OutputFile {
   std::string temp_path_;  // empty when writing to path_ directly
   int temp_slot_ = -1;     // its slot among the files removed on a signal
   int index_slot_ = -1;
-  std::string temp_index_;  // the index built beside the temporary file
-  std::string index_path_;  // where it goes on commit
+  std::string temp_index_;          // the index built beside the temporary file
+  int index_fd_ = -1;               // its descriptor, kept to sync it to disk
+  std::string index_path_;          // where it goes on commit
+  bool index_after_close_ = false;  // .bcf on threads: indexed once written
+  int sync_fd_ = -1;                // a descriptor of the temporary file kept to sync it
+                                    // once the codec has closed its own
+  mode_t mode_ = 0;                 // the permission bits of the output and its index
   OutputKind kind_;
   int threads_;
   int fd_ = -1;

@@ -93,19 +93,100 @@ OutputTarget resolve_output(const std::string& path, const char* what) {
   return t;
 }
 
-void check_not_an_input(const std::string& output, const std::vector<std::string>& inputs) {
-  struct stat out;
-  if (output.empty() || stream_descriptor(output) >= 0 || ::stat(output.c_str(), &out) != 0 ||
-      !S_ISREG(out.st_mode))
-    return;
-  for (const std::string& input : inputs) {
-    for (const char* suffix : {"", ".tbi", ".csi"}) {
-      const std::string file = input + suffix;
-      struct stat in;
-      if (::stat(file.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-        fatal("the output file '%s' is the input file '%s'.", output.c_str(), file.c_str());
-    }
+namespace {
+
+// Where a name leads: its folder entry (the folder resolved, the last name
+// as given) and the file at the end of its links; the device and inode of
+// that file where it exists.
+struct FileId {
+  std::string entry;
+  std::string target;
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+};
+
+// name with its folder resolved; name itself when the folder cannot be.
+std::string resolved_entry(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+  if (last.empty() || last == "." || last == "..") return name;
+  char* folder = ::realpath(directory_of(name).c_str(), nullptr);
+  if (folder == nullptr) return name;
+  std::string entry = folder;
+  std::free(folder);
+  return (entry == "/" ? "" : entry) + "/" + last;
+}
+
+// An input, or a file that one may be written through (links followed).
+FileId identify(const std::string& name, bool written, const char* what) {
+  FileId id;
+  id.entry = resolved_entry(name);
+  char* real = ::realpath(name.c_str(), nullptr);
+  if (real != nullptr) {
+    id.target = real;
+    std::free(real);
+  } else {
+    id.target = written ? resolved_entry(follow_links(name, what)) : id.entry;
   }
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0) {
+    id.exists = true;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+  }
+  return id;
+}
+
+// A name that is no file to replace: a stream, or an existing pipe, device
+// or folder (whose own errors come when it is opened).
+bool not_a_file(const std::string& name) {
+  struct stat st;
+  return name.empty() || stream_descriptor(name) >= 0 ||
+         (::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode));
+}
+
+// Whether the file written at path (an entry) is the file id names.
+bool writes_over(const std::string& path, const FileId& id) {
+  if (path == id.entry || path == id.target) return true;
+  struct stat st;
+  return id.exists && ::stat(path.c_str(), &st) == 0 && st.st_dev == id.dev && st.st_ino == id.ino;
+}
+
+}  // namespace
+
+void check_distinct(const RunFiles& files) {
+  std::vector<std::pair<std::string, FileId>> inputs;  // name as given, where it leads
+  for (const std::string& input : files.inputs) {
+    if (not_a_file(input)) continue;
+    for (const char* suffix : {"", ".tbi", ".csi"})
+      inputs.push_back({input + suffix, identify(input + suffix, false, "input file")});
+  }
+  std::string output;  // the file that the output replaces
+  std::vector<std::string> indexes;
+  if (!not_a_file(files.output)) {
+    output = identify(files.output, true, "output file").target;
+    for (const auto& [name, id] : inputs)
+      if (writes_over(output, id))
+        fatal("the output file '%s' is the input file '%s'.", files.output.c_str(), name.c_str());
+    if (files.output_indexed) indexes = {output + ".tbi", output + ".csi"};
+    for (const std::string& index : indexes)
+      for (const auto& [name, id] : inputs)
+        if (writes_over(index, id))
+          fatal("the index '%s' of the output file '%s' is the input file '%s'.",
+                (files.output + index.substr(output.size())).c_str(), files.output.c_str(),
+                name.c_str());
+  }
+  if (not_a_file(files.sites)) return;
+  const std::string sites = identify(files.sites, true, "per-site file").target;
+  for (const auto& [name, id] : inputs)
+    if (writes_over(sites, id))
+      fatal("the per-site file '%s' is the input file '%s'.", files.sites.c_str(), name.c_str());
+  if (sites == output) fatal("the per-site file '%s' is the output file.", files.sites.c_str());
+  for (const std::string& index : indexes)
+    if (sites == index)
+      fatal("the per-site file '%s' is the index of the output file '%s'.", files.sites.c_str(),
+            files.output.c_str());
 }
 
 }  // namespace tessellar

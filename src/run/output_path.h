@@ -26,8 +26,19 @@ struct OutputTarget {
 // followed, or an earlier file may not be written by the user.
 OutputTarget resolve_output(const std::string& path, const char* what);
 
-// Stops the run when the output named output (an existing file) is one of
-// inputs (same device and inode), or the index of a VCF input beside it.
-void check_not_an_input(const std::string& output, const std::vector<std::string>& inputs);
+// The files of a run by the names given: what it writes and what it reads.
+struct RunFiles {
+  std::string output;
+  bool output_indexed = false;  // an index beside the output (.tbi or .csi; the other kind goes)
+  std::string sites;            // the per-site file, or ""
+  std::vector<std::string> inputs;
+};
+
+// Stops the run with one error when a file that it writes (the output, its
+// index, the per-site file) is another of them or an input or an input's
+// index (name.tbi, name.csi), whatever names lead there: "./x", "a/../x",
+// symbolic links, hard links; new files by their folder. Streams, pipes and
+// devices are no files to replace and are left out.
+void check_distinct(const RunFiles& files);
 
 }  // namespace tessellar

@@ -106,10 +106,10 @@ SitesFile::SitesFile(const std::string& path)
 void SitesFile::begin_contig(const std::string& contig, std::vector<ExtraSite> extras) {
   contig_ = contig;
   extras_ = std::move(extras);
-  // Known positions in order; unknown ones (-1) last, in their given order.
+  // Known positions in order; unknown ones last, in their given order.
   std::stable_sort(extras_.begin(), extras_.end(), [](const ExtraSite& a, const ExtraSite& b) {
-    const long long ka = a.pos < 0 ? (1LL << 40) : a.pos;
-    const long long kb = b.pos < 0 ? (1LL << 40) : b.pos;
+    const long long ka = a.pos == ExtraSite::kUnknown ? (1LL << 40) : a.pos;
+    const long long kb = b.pos == ExtraSite::kUnknown ? (1LL << 40) : b.pos;
     return ka < kb;
   });
   next_extra_ = 0;
@@ -132,7 +132,7 @@ void SitesFile::append_extra(const ExtraSite& e) {
   std::string& out = chunk_.text;
   out += contig_;
   out += '\t';
-  out += e.pos < 0 ? "." : std::to_string(e.pos);
+  out += e.pos == ExtraSite::kUnknown ? "." : std::to_string(e.pos);
   out += '\t';
   out += e.name.empty() ? "." : e.name;
   out += '\t';
@@ -148,7 +148,7 @@ void SitesFile::append_extra(const ExtraSite& e) {
 }
 
 void SitesFile::write_extras_before(long long pos) {
-  while (next_extra_ < extras_.size() && extras_[next_extra_].pos >= 0 &&
+  while (next_extra_ < extras_.size() && extras_[next_extra_].pos != ExtraSite::kUnknown &&
          extras_[next_extra_].pos < pos) {
     append_extra(extras_[next_extra_++]);
   }

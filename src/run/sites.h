@@ -41,7 +41,8 @@ const char* fate_name(Fate fate);
 
 // A SNP outside the union.
 struct ExtraSite {
-  int pos = -1;  // -1: unknown (a text haplotype row)
+  static constexpr int kUnknown = std::numeric_limits<int>::min();
+  int pos = kUnknown;  // kUnknown: a text haplotype row, which has no position
   std::string name;
   std::string ref;
   std::string alt;

@@ -74,6 +74,8 @@ std::string joined_command_line(int argc, const char* const* argv) {
 
 std::string vcf_header(const VcfHeaderInfo& info) {
   std::string h = "##fileformat=VCFv4.2\n";
+  // Where htslib puts it, so that bcftools concat of region chunks keeps the header.
+  h += "##FILTER=<ID=PASS,Description=\"All filters passed\">\n";
   h += "##source=Tessellar v1.0: " + info.command_line + "\n";
   for (const VcfContig& c : info.contigs) {
     h += "##contig=<ID=" + c.name;

@@ -210,7 +210,7 @@ TEST_P(OneLine, GivesTheStatusAndTheMessage) {
   copy_all("tests/e2e/data/bad", work);
   std::vector<std::string> args;
   std::istringstream words(c.args);
-  for (std::string word; words >> word;) args.push_back(word);
+  for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);
   const std::vector<std::string> before = names_in(work);
   const Result result = run(work, args);
 

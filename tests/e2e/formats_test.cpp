@@ -74,6 +74,10 @@ struct Paths {
   const char* text_args;         // the text inputs
   const char* vcf_args;          // the same data as VCF
   const char* contig = nullptr;  // the VCF study's contig, when not the text run's "1"
+  // The text output lists the letters of a SNP imputed from the panel as the
+  // panel lists them, which the VCF form swaps where a study row has recode
+  // flag 1: then only the VCF output and the per-site file must agree.
+  bool same_text_output = true;
 };
 
 // text with contig named "1" at the start of its lines and in its header.
@@ -111,7 +115,9 @@ TEST_P(TextAndVcf, GiveTheSameResults) {
     out[name + ".header"] = as_contig_1(lines_of(unzipped(base + ".vcf.gz"), true), contig);
   }
   EXPECT_FALSE(out["text.out"].empty());
-  EXPECT_EQ(out["vcf.out"], out["text.out"]);
+  if (p.same_text_output) {
+    EXPECT_EQ(out["vcf.out"], out["text.out"]);
+  }
   EXPECT_EQ(out["vcf.sites"], out["text.sites"]);
   EXPECT_EQ(out["vcf.records"], out["text.records"]);
   EXPECT_EQ(out["vcf.header"], out["text.header"]);
@@ -125,7 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
         Paths{"families", "tests/e2e/data/families", "-panel 6 4 10",
               "-gfile study.vcf -efile panel.vcf -ped panel.ped"},
         Paths{"chr_prefix", "tests/e2e/data/families", "-panel 6 4 10 -loo",
-              "-gfile study_chr.vcf -efile panel.vcf -ped panel.ped -loo", "chr1"}),
+              "-gfile study_chr.vcf -efile panel.vcf -ped panel.ped -loo", "chr1"},
+        Paths{"recode", "tests/e2e/data/recode", "-panel 6 0 4",
+              "-gfile study.vcf -efile panel.vcf -ped panel.ped -hfile haplotypes.vcf", nullptr,
+              false}),
     [](const testing::TestParamInfo<Paths>& param) { return std::string(param.param.label); });
 
 // A partition of the inputs into chunks that cut through dense and sparse

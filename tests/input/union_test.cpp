@@ -181,6 +181,48 @@ INSTANTIATE_TEST_SUITE_P(Cases, AlignAlleles, ::testing::Values(
     AlignCase{"AT", "AT", 0,     0.45, 0.55, 1,     0,        false,  true}));
 // clang-format on
 
+struct CountedCase {
+  const char* study_alleles;
+  const char* panel_alleles;
+  int recode;
+  double fs, fe;
+  bool vcf_panel;     // the panel's codes count ALT as read
+  bool first_letter;  // the aligned codes count the panel's first letter
+};
+
+class CountedLetter : public ::testing::TestWithParam<CountedCase> {};
+
+// The letter that the aligned panel codes count, which an imputed record
+// names as ALT: a recode flip makes a text panel's codes count the second
+// letter as a rule, a VCF panel's the other one than ALT.
+TEST_P(CountedLetter, FollowsTheFlipsThatChangeIt) {
+  const CountedCase& c = GetParam();
+  StudyTable study = study_at({100});
+  PanelTable panel = panel_at({100});
+  panel.vcf = c.vcf_panel;
+  study.allele[0] = {c.study_alleles[0], c.study_alleles[1]};
+  study.recode[0] = c.recode;
+  study.freq[0] = c.fs;
+  panel.allele[0] = {c.panel_alleles[0], c.panel_alleles[1]};
+  panel.freq[0] = c.fe;
+  SnpUnion u = build_union(study, panel);
+  align_alleles(u, study, panel, 0, 0);
+  EXPECT_EQ(panel.is_flipped(0), c.first_letter);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, CountedLetter, ::testing::Values(
+    //          study panel recode fs   fe   vcf    first letter
+    CountedCase{"AG", "AG", 1,     0.3, 0.3, false, false},  // recoded to the rule
+    CountedCase{"AG", "AG", 1,     0.3, 0.3, true,  true},
+    CountedCase{"AG", "GA", 0,     0.3, 0.3, false, true},   // letters swapped
+    CountedCase{"AG", "GA", 1,     0.3, 0.3, false, true},   // recoded, then swapped
+    CountedCase{"AG", "GA", 1,     0.3, 0.3, true,  false},
+    CountedCase{"AT", "AT", 1,     0.2, 0.8, false, true},   // recoded, then flipped by frequency
+    CountedCase{"AT", "AT", 0,     0.2, 0.8, false, true},
+    CountedCase{"AG", "AG", 0,     0.3, 0.3, true,  false}));
+// clang-format on
+
 struct MonoCase {
   bool in_study, in_panel;
   double fs, fe;

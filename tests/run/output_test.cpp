@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <htslib/hts.h>
 #include <htslib/tbx.h>
+#include <htslib/vcf.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -144,55 +145,127 @@ TEST_F(Output, AFailedRenameStopsTheRun) {
   EXPECT_EQ(files(), std::vector<std::string>{"out.txt"});
 }
 
-// A bgzipped VCF output's index finds every record of any region, as a
-// linear scan would: records written in chunks of many sizes, so that they
-// cross the compressed blocks in every way.
-TEST_F(Output, IndexFindsTheRecordsOfEveryRegion) {
-  const fs::path path = dir_ / "out.vcf.gz";
-  std::vector<std::pair<std::string, int>> sites;
+// The records of a region that an index finds in path (a .vcf.gz or .bcf),
+// by position; -1 at the end when the index or the region could not be read.
+std::vector<long long> found_by_index(const fs::path& path, const std::string& region) {
+  std::vector<long long> found;
+  htsFile* file = hts_open(path.c_str(), "r");
+  bcf_hdr_t* header = file != nullptr ? bcf_hdr_read(file) : nullptr;
+  const bool bcf = path.extension() == ".bcf";
+  hts_idx_t* index = header != nullptr && bcf ? bcf_index_load(path.c_str()) : nullptr;
+  tbx_t* tabix = header != nullptr && !bcf ? tbx_index_load(path.c_str()) : nullptr;
+  hts_itr_t* it = index != nullptr   ? bcf_itr_querys(index, header, region.c_str())
+                  : tabix != nullptr ? tbx_itr_querys(tabix, region.c_str())
+                                     : nullptr;
+  bcf1_t* record = bcf_init();
+  kstring_t line = {0, 0, nullptr};
+  int read = 0;
+  while (it != nullptr && (read = index != nullptr ? bcf_itr_next(file, it, record)
+                                                   : tbx_itr_next(file, tabix, it, &line)) >= 0)
+    found.push_back(index != nullptr ? record->pos + 1 : std::atoll(std::strchr(line.s, '\t') + 1));
+  if (it == nullptr || read < -1) found.push_back(-1);
+  free(line.s);
+  bcf_destroy(record);
+  hts_itr_destroy(it);
+  if (tabix != nullptr) tbx_destroy(tabix);
+  if (index != nullptr) hts_idx_destroy(index);
+  if (header != nullptr) bcf_hdr_destroy(header);
+  if (file != nullptr) hts_close(file);
+  return found;
+}
+
+struct IndexCase {
+  const char* label;
+  OutputKind kind;
+  int threads;
+  long long start_b;   // contig b's records start after this position
+  const char* suffix;  // of the index
+};
+
+class Index : public Output, public ::testing::WithParamInterface<IndexCase> {};
+
+// An indexed output's index finds every record of any region, as a linear
+// scan would: records written in chunks of many sizes, so that they cross
+// the compressed blocks in every way; BCF compressed on threads too, and
+// positions beyond tabix's reach.
+TEST_P(Index, FindsTheRecordsOfEveryRegion) {
+  const IndexCase& c = GetParam();
+  const fs::path path = dir_ / (c.kind == OutputKind::bcf ? "out.bcf" : "out.vcf.gz");
+  std::vector<std::pair<std::string, long long>> sites;
   {
-    OutputFile out(path.string(), OutputKind::vcf_gz);
-    out.write_header(
-        "##fileformat=VCFv4.2\n##contig=<ID=a>\n##contig=<ID=b>\n#CHROM\tPOS\tID\tREF\tALT\t"
-        "QUAL\tFILTER\tINFO\n");
+    OutputFile out(path.string(), c.kind, c.threads);
     std::mt19937 random(5);
-    int pos = 0;
+    std::vector<std::string> chunks;
+    long long pos = 0;
     std::string contig = "a";
     for (int chunk = 0; chunk < 120; ++chunk) {
       std::string text;
       for (int r = static_cast<int>(random() % 40); r > 0; --r) {
-        pos += 1 + static_cast<int>(random() % 300);
+        pos += 1 + static_cast<long long>(random() % 300);
         sites.push_back({contig, pos});
-        text += contig + "\t" + std::to_string(pos) + "\t.\tA\tG\t.\tPASS\t" +
-                std::string(random() % 400, 'x') + "\n";
+        text += contig + "\t" + std::to_string(pos) + "\t" + std::string(1 + random() % 400, 'x') +
+                "\tA\tG\t.\tPASS\t.\n";
       }
-      put(out, text);
-      if (chunk == 70) contig = "b", pos = 0;
+      chunks.push_back(text);
+      if (chunk == 70) contig = "b", pos = c.start_b;
     }
+    out.write_header(
+        "##fileformat=VCFv4.2\n##contig=<ID=a>\n##contig=<ID=b>\n#CHROM\tPOS\tID\tREF\tALT\t"
+        "QUAL\tFILTER\tINFO\n",
+        pos);
+    for (const std::string& text : chunks) put(out, text);
     out.commit();
   }
-  tbx_t* index = tbx_index_load(path.c_str());
-  htsFile* file = hts_open(path.c_str(), "r");
-  ASSERT_TRUE(index != nullptr && file != nullptr);
+  EXPECT_TRUE(fs::exists(path.string() + c.suffix));
   std::mt19937 random(9);
   for (int query = 0; query < 300; ++query) {
     const std::string contig = random() % 2 ? "a" : "b";
-    const int from = static_cast<int>(random() % 400000);
-    const int to = from + static_cast<int>(random() % 20000);
-    std::vector<int> expected, found;
-    for (const auto& [c, p] : sites)
-      if (c == contig && p >= from && p <= to) expected.push_back(p);
-    hts_itr_t* it = tbx_itr_querys(
-        index, (contig + ":" + std::to_string(from) + "-" + std::to_string(to)).c_str());
-    kstring_t line = {0, 0, nullptr};
-    while (it != nullptr && tbx_itr_next(file, index, it, &line) >= 0)
-      found.push_back(std::atoi(std::strchr(line.s, '\t') + 1));
-    free(line.s);
-    hts_itr_destroy(it);
-    ASSERT_EQ(found, expected) << contig << ":" << from << "-" << to;
+    const long long from =
+        (contig == "b" ? c.start_b : 0) + static_cast<long long>(random() % 400000);
+    const long long to = from + static_cast<long long>(random() % 20000);
+    std::vector<long long> expected;
+    for (const auto& [name, p] : sites)
+      if (name == contig && p >= from && p <= to) expected.push_back(p);
+    const std::string region = contig + ":" + std::to_string(from) + "-" + std::to_string(to);
+    ASSERT_EQ(found_by_index(path, region), expected) << region;
   }
-  hts_close(file);
-  tbx_destroy(index);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, Index,
+    ::testing::Values(
+        IndexCase{"vcf_gz", OutputKind::vcf_gz, 1, 0, ".tbi"},
+        IndexCase{"vcf_gz_beyond_tabix", OutputKind::vcf_gz, 1, (1LL << 29) - 20000, ".csi"},
+        IndexCase{"bcf", OutputKind::bcf, 1, 0, ".csi"},
+        IndexCase{"bcf_on_threads", OutputKind::bcf, 3, 0, ".csi"},
+        IndexCase{"bcf_beyond_tabix", OutputKind::bcf, 2, (1LL << 29) - 20000, ".csi"}),
+    [](const ::testing::TestParamInfo<IndexCase>& kind) { return kind.param.label; });
+
+// The index's temporary file is made anew when the header is written, like
+// the output's, never opened by a name that a planted link could take over:
+// links planted beside the output's temporary file, at the names an index
+// built by name would take, lead nowhere.
+TEST_F(Output, IndexIsWrittenToAFileOfItsOwn) {
+  std::ofstream(dir_ / "victim.txt") << "kept\n";
+  const fs::path path = dir_ / "out.vcf.gz";
+  {
+    OutputFile out(path.string(), OutputKind::vcf_gz);
+    for (const std::string& name : files())
+      if (name.find(".tmp.") != std::string::npos)
+        for (const char* suffix : {".tbi", ".csi"})
+          fs::create_symlink(dir_ / "victim.txt", dir_ / (name + suffix));
+    out.write_header(
+        "##fileformat=VCFv4.2\n##contig=<ID=a>\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\n");
+    int temporary = 0;
+    for (const auto& entry : fs::directory_iterator(dir_))
+      temporary += entry.is_regular_file() && !entry.is_symlink() &&
+                   entry.path().filename().string().find(".tmp.") != std::string::npos;
+    EXPECT_EQ(temporary, 2);  // the output's and the index's
+    put(out, "a\t10\t.\tA\tG\t.\tPASS\t.\na\t20\t.\tA\tG\t.\tPASS\t.\n");
+    out.commit();
+  }
+  EXPECT_EQ(read_file(dir_ / "victim.txt"), "kept\n");
+  EXPECT_EQ(found_by_index(path, "a:15-25"), std::vector<long long>{20});
 }
 
 class Permissions : public Output, public ::testing::WithParamInterface<mode_t> {};
