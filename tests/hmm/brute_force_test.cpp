@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -46,6 +47,8 @@ const Case kCases[] = {
     {"tiny_error", 4, 6, 13, Switches::kRandom, 1e-6, 0.1},
     {"half_error", 2, 6, 14, Switches::kRandom, 0.5, 0.1},
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class BruteForce : public ::testing::TestWithParam<Case> {
  protected:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ const UntypedCase kUntyped[] = {
     {"after_last", 2, 0.3, {3}, 1, 1.0 / 2},
     {"after_last_carry_0", 2, 0.0, {2}, 0, 1 - 1.0 / 6},
 };
+
+void PrintTo(const UntypedCase& c, std::ostream* os) { *os << c.name; }
 
 class Interpolation : public ::testing::TestWithParam<UntypedCase> {};
 
