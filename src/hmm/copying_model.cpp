@@ -1,10 +1,13 @@
 // Forward-backward of the haploid copying model over one window, and the
-// doses at typed and untyped sites drawn from it.
+// doses at typed and untyped sites drawn from it. The passes are compiled
+// twice, for the baseline instruction set and for AVX2, and chosen at run
+// time; both give the same bits (fixed lanes, no fused multiply-adds).
 #include "hmm/copying_model.h"
 
 #include <algorithm>
 #include <cmath>
 
+#include "hmm/copying_paths.h"
 #include "hmm/copying_steps.h"
 
 namespace tessellar::hmm {
@@ -14,9 +17,10 @@ void CopyingWorkspace<Real>::reserve(int sites, int states) {
   const std::size_t k = static_cast<std::size_t>(states);
   const std::size_t cells = static_cast<std::size_t>(sites) * k;
   if (forward_.size() < cells) forward_.resize(cells);
-  if (backward_.size() < k) backward_.resize(k);
+  if (carry_.size() < k) carry_.resize(k);
   if (posterior_.size() < 2 * k) posterior_.resize(2 * k);
-  if (scratch_.size() < k) scratch_.resize(k);
+  if (scratch_.size() < 2 * k) scratch_.resize(2 * k);
+  if (pairs_.size() < 2 * k) pairs_.resize(2 * k);
 }
 
 namespace {
@@ -27,36 +31,82 @@ Real clamp01(Real p) {
   return std::min(Real(1), std::max(Real(0), p));
 }
 
-// One typed site's posterior as the untyped sites need it: the unnormalised
-// state probabilities and their total.
+// The normalised posteriors of two typed sites side by side:
+// pairs[2j] = left[j] * left_scale, pairs[2j + 1] = right[j] * right_scale.
 template <class Real>
-struct SitePosterior {
-  const Real* p = nullptr;
-  Real total = 1;
+TSL_KERNEL_INLINE void interleave(const Real* __restrict left, Real left_scale,
+                                  const Real* __restrict right, Real right_scale, int states,
+                                  Real* __restrict pairs) {
+  for (int j = 0; j < states; ++j) {
+    pairs[2 * j] = left[j] * left_scale;
+    pairs[2 * j + 1] = right[j] * right_scale;
+  }
+}
+
+// Number of fixed lanes of the sums over carriers: carrier i of a site adds
+// into lane i % kCarrierLanes, then the lanes pairwise.
+constexpr int kCarrierLanes = 4;
+
+// The sums of both sides of pairs over the states listed in carriers[0 .. n).
+template <class Real>
+struct PairSum {
+  Real left = 0;
+  Real right = 0;
 };
 
-// P(allele 1) at an untyped site from one typed site's posterior: the sum
-// over the listed carriers in list order, or 1 minus it when they carry 0.
 template <class Real>
-Real carried_one(const SitePosterior<Real>& site, const int* first, const int* last,
-                 bool carry_one) {
-  Real sum = 0;
-  for (const int* c = first; c != last; ++c) sum += site.p[*c];
-  const Real share = sum / site.total;
-  return clamp01(carry_one ? share : Real(1) - share);
+TSL_KERNEL_INLINE PairSum<Real> carrier_sum(const Real* __restrict pairs,
+                                            const int* __restrict carriers, int n) {
+  Real lane[2 * kCarrierLanes] = {};
+  int i = 0;
+  for (; i + kCarrierLanes <= n; i += kCarrierLanes) {
+    for (int l = 0; l < kCarrierLanes; ++l) {
+      const Real* pair = pairs + 2 * carriers[i + l];
+      lane[2 * l] += pair[0];
+      lane[2 * l + 1] += pair[1];
+    }
+  }
+  for (int l = 0; i + l < n; ++l) {
+    const Real* pair = pairs + 2 * carriers[i + l];
+    lane[2 * l] += pair[0];
+    lane[2 * l + 1] += pair[1];
+  }
+  for (int width = kCarrierLanes / 2; width > 0; width /= 2) {
+    for (int l = 0; l < width; ++l) {
+      lane[2 * l] = lane[2 * l] + lane[2 * (l + width)];
+      lane[2 * l + 1] = lane[2 * l + 1] + lane[2 * (l + width) + 1];
+    }
+  }
+  return {lane[0], lane[1]};
+}
+
+// The doses of the untyped sites [first, last) from pairs; one_sided: the
+// sites lie beyond the window's typed sites and take the left side alone.
+template <class Real>
+TSL_KERNEL_INLINE void untyped_doses(const UntypedSites<Real>& untyped, int first, int last,
+                                     const Real* pairs, bool one_sided, Real* dose) {
+  for (int u = first; u < last; ++u) {
+    const int begin = untyped.carrier_begin[u];
+    const PairSum<Real> s =
+        carrier_sum(pairs, untyped.carriers + begin, untyped.carrier_begin[u + 1] - begin);
+    const Real w = untyped.weight[u];
+    const Real share = one_sided ? s.left : (Real(1) - w) * s.left + w * s.right;
+    dose[u] = clamp01(untyped.carried[u] ? share : Real(1) - share);
+  }
 }
 
 }  // namespace
 
-// The passes over one window; a friend of the workspace.
+// The passes over one window; a friend of the workspace. Everything is
+// inlined into the instruction-set paths below.
 template <class Real>
 struct CopyingKernel {
   // The forward pass: x of every site into the workspace's forward array.
   // Returns the log-likelihood.
-  static double forward(const CopyingModel<Real>& model, const int8_t* observed,
-                        CopyingWorkspace<Real>& work) {
+  TSL_KERNEL_INLINE static double forward(const CopyingModel<Real>& model, const int8_t* observed,
+                                          CopyingWorkspace<Real>& work) {
     const int k = model.states;
-    Real* carry = work.scratch_.data();
+    Real* carry = work.carry_.data();
     std::fill(carry, carry + k, Real(0));
     Transition<Real> t{Real(0), Real(1) / Real(k)};
     double log_likelihood = 0;
@@ -71,108 +121,187 @@ struct CopyingKernel {
     return log_likelihood;
   }
 
-  // The backward pass from the last site down; at each site calls
-  // visit(m, e, sums, posterior) with the unnormalised posterior (null when
-  // keep_posterior is false).
-  template <class Visit>
-  static void backward(const CopyingModel<Real>& model, const int8_t* observed,
-                       CopyingWorkspace<Real>& work, bool keep_posterior, Visit&& visit) {
+  // Buffers for the backward pass with its carry cleared.
+  TSL_KERNEL_INLINE static BackwardBuffers<Real> start_backward(CopyingWorkspace<Real>& work,
+                                                                int k) {
+    BackwardBuffers<Real> buffers{work.carry_.data(), nullptr, work.scratch_.data(),
+                                  work.scratch_.data() + k};
+    std::fill(buffers.carry, buffers.carry + k, Real(0));
+    return buffers;
+  }
+
+  // The backward step at site m into posterior slot m % 2; t is the
+  // transition into site m + 1 and becomes the one into site m.
+  TSL_KERNEL_INLINE static BackwardSums<Real> backward_site(const CopyingModel<Real>& model, int m,
+                                                            Emission<Real> e, Transition<Real>& t,
+                                                            CopyingWorkspace<Real>& work,
+                                                            BackwardBuffers<Real>& buffers) {
     const int k = model.states;
-    Real* carry = work.backward_.data();
-    std::fill(carry, carry + k, Real(0));
+    buffers.posterior = work.posterior_.data() + (m & 1) * k;
+    const BackwardSums<Real> sums =
+        backward_step(model.alleles + std::size_t(m) * k, k, e, t,
+                      work.forward_.data() + std::size_t(m) * k, buffers);
+    if (m > 0) t = transition(model.switches[m], sums.emitted, k);
+    return sums;
+  }
+
+  TSL_KERNEL_INLINE static double impute(const CopyingModel<Real>& model,
+                                         const UntypedSites<Real>& untyped, const int8_t* observed,
+                                         CopyingWorkspace<Real>& work,
+                                         const HaplotypeDoses<Real>& out) {
+    work.reserve(model.sites, model.states);
+    const int k = model.states;
+    const double log_likelihood = forward(model, observed, work);
+    const bool doses = out.untyped && untyped.count > 0;
+    int pending = doses ? untyped.count : 0;  // untyped sites [0, pending) still to do
+    Real* pairs = work.pairs_.data();
+    Real next_scale = 0;  // 1 / the posterior total of site m + 1
+    BackwardBuffers<Real> buffers = start_backward(work, k);
     Transition<Real> t{Real(0), Real(1)};
     for (int m = model.sites - 1; m >= 0; --m) {
       const Emission<Real> e = emission(observed[m], model.error);
-      Real* posterior = keep_posterior ? work.posterior_.data() + (m & 1) * k : nullptr;
-      const BackwardSums<Real> sums =
-          backward_step(model.alleles + std::size_t(m) * k, k, e, t,
-                        work.forward_.data() + std::size_t(m) * k, carry, posterior);
-      visit(m, e, sums, posterior);
-      if (m > 0) t = transition(model.switches[m], sums.emitted, k);
+      const BackwardSums<Real> s = backward_site(model, m, e, t, work, buffers);
+      const Real total = s.zero * e.zero + s.one * e.one;
+      if (out.typed) out.typed[m] = clamp01(s.one * e.one / total);
+      if (out.left_out) out.left_out[m] = clamp01(s.one / (s.zero + s.one));
+      if (!doses) continue;
+      const Real* here = buffers.posterior;
+      const Real* next = work.posterior_.data() + ((m + 1) & 1) * k;
+      const Real scale = Real(1) / total;
+      int first = pending;
+      while (first > 0 && untyped.left[first - 1] >= m) --first;
+      if (first < pending) {
+        const bool last_site = m == model.sites - 1;
+        interleave(here, scale, last_site ? here : next, last_site ? scale : next_scale, k, pairs);
+        untyped_doses(untyped, first, pending, pairs, last_site, out.untyped);
+      }
+      if (m == 0 && first > 0) {
+        interleave(here, scale, here, scale, k, pairs);
+        untyped_doses(untyped, 0, first, pairs, true, out.untyped);
+      }
+      pending = first;
+      next_scale = scale;
     }
+    return log_likelihood;
+  }
+
+  TSL_KERNEL_INLINE static double posteriors(const CopyingModel<Real>& model,
+                                             const int8_t* observed, CopyingWorkspace<Real>& work,
+                                             Real* posterior) {
+    work.reserve(model.sites, model.states);
+    const int k = model.states;
+    const double log_likelihood = forward(model, observed, work);
+    BackwardBuffers<Real> buffers = start_backward(work, k);
+    Transition<Real> t{Real(0), Real(1)};
+    for (int m = model.sites - 1; m >= 0; --m) {
+      const Emission<Real> e = emission(observed[m], model.error);
+      const BackwardSums<Real> s = backward_site(model, m, e, t, work, buffers);
+      const Real total = s.zero * e.zero + s.one * e.one;
+      Real* row = posterior + std::size_t(m) * k;
+      for (int j = 0; j < k; ++j) row[j] = buffers.posterior[j] / total;
+    }
+    return log_likelihood;
   }
 };
 
 namespace {
 
-// The untyped sites with left[u] == m (m = -1: before the first typed site),
-// the sites [first, last), from the posteriors of typed sites m and m + 1
-// (each may be absent: p null).
 template <class Real>
-void untyped_doses(const UntypedSites<Real>& untyped, int first, int last,
-                   const SitePosterior<Real>& left, const SitePosterior<Real>& right, Real* dose) {
-  for (int u = first; u < last; ++u) {
-    const int* c0 = untyped.carriers + untyped.carrier_begin[u];
-    const int* c1 = untyped.carriers + untyped.carrier_begin[u + 1];
-    const bool one = untyped.carried[u] != 0;
-    if (!right.p) {
-      dose[u] = carried_one(left, c0, c1, one);
-    } else if (!left.p) {
-      dose[u] = carried_one(right, c0, c1, one);
-    } else {
-      const Real w = untyped.weight[u];
-      dose[u] = clamp01((Real(1) - w) * carried_one(left, c0, c1, one) +
-                        w * carried_one(right, c0, c1, one));
-    }
-  }
+double impute_baseline(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
+                       const int8_t* observed, CopyingWorkspace<Real>& work,
+                       const HaplotypeDoses<Real>& out) {
+  return CopyingKernel<Real>::impute(model, untyped, observed, work, out);
+}
+
+template <class Real>
+double posteriors_baseline(const CopyingModel<Real>& model, const int8_t* observed,
+                           CopyingWorkspace<Real>& work, Real* posterior) {
+  return CopyingKernel<Real>::posteriors(model, observed, work, posterior);
+}
+
+#if TSL_HMM_AVX2_PATH
+template <class Real>
+[[gnu::target("avx2")]] double impute_avx2(const CopyingModel<Real>& model,
+                                           const UntypedSites<Real>& untyped,
+                                           const int8_t* observed, CopyingWorkspace<Real>& work,
+                                           const HaplotypeDoses<Real>& out) {
+  return CopyingKernel<Real>::impute(model, untyped, observed, work, out);
+}
+
+template <class Real>
+[[gnu::target("avx2")]] double posteriors_avx2(const CopyingModel<Real>& model,
+                                               const int8_t* observed, CopyingWorkspace<Real>& work,
+                                               Real* posterior) {
+  return CopyingKernel<Real>::posteriors(model, observed, work, posterior);
+}
+#endif
+
+// The path that the public functions take.
+KernelPath best_path() {
+  static const KernelPath path =
+      path_available(KernelPath::kAvx2) ? KernelPath::kAvx2 : KernelPath::kBaseline;
+  return path;
 }
 
 }  // namespace
+
+bool path_available(KernelPath path) {
+  if (path == KernelPath::kBaseline) return true;
+#if TSL_HMM_AVX2_PATH
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+template <class Real>
+double impute_haplotype(KernelPath path, const CopyingModel<Real>& model,
+                        const UntypedSites<Real>& untyped, const int8_t* observed,
+                        CopyingWorkspace<Real>& work, const HaplotypeDoses<Real>& out) {
+#if TSL_HMM_AVX2_PATH
+  if (path == KernelPath::kAvx2) return impute_avx2(model, untyped, observed, work, out);
+#endif
+  (void)path;
+  return impute_baseline(model, untyped, observed, work, out);
+}
+
+template <class Real>
+double state_posteriors(KernelPath path, const CopyingModel<Real>& model, const int8_t* observed,
+                        CopyingWorkspace<Real>& work, Real* posterior) {
+#if TSL_HMM_AVX2_PATH
+  if (path == KernelPath::kAvx2) return posteriors_avx2(model, observed, work, posterior);
+#endif
+  (void)path;
+  return posteriors_baseline(model, observed, work, posterior);
+}
 
 template <class Real>
 double impute_haplotype(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
                         const int8_t* observed, CopyingWorkspace<Real>& work,
                         const HaplotypeDoses<Real>& out) {
-  work.reserve(model.sites, model.states);
-  const double log_likelihood = CopyingKernel<Real>::forward(model, observed, work);
-  const bool doses = out.untyped && untyped.count > 0;
-  int pending = doses ? untyped.count : 0;  // untyped sites [0, pending) still to do
-  SitePosterior<Real> next;                 // the posterior of site m + 1
-  CopyingKernel<Real>::backward(
-      model, observed, work, doses,
-      [&](int m, Emission<Real> e, const BackwardSums<Real>& s, const Real* posterior) {
-        const Real total = s.zero * e.zero + s.one * e.one;
-        if (out.typed) out.typed[m] = clamp01(s.one * e.one / total);
-        if (out.left_out) out.left_out[m] = clamp01(s.one / (s.zero + s.one));
-        if (!doses) return;
-        const SitePosterior<Real> here{posterior, total};
-        int first = pending;
-        while (first > 0 && untyped.left[first - 1] >= m) --first;
-        untyped_doses(untyped, first, pending, here, next, out.untyped);
-        pending = first;
-        if (m == 0) untyped_doses(untyped, 0, pending, SitePosterior<Real>{}, here, out.untyped);
-        next = here;
-      });
-  return log_likelihood;
+  return impute_haplotype(best_path(), model, untyped, observed, work, out);
 }
 
 template <class Real>
 double state_posteriors(const CopyingModel<Real>& model, const int8_t* observed,
                         CopyingWorkspace<Real>& work, Real* posterior) {
-  work.reserve(model.sites, model.states);
-  const double log_likelihood = CopyingKernel<Real>::forward(model, observed, work);
-  const int k = model.states;
-  CopyingKernel<Real>::backward(
-      model, observed, work, true,
-      [&](int m, Emission<Real> e, const BackwardSums<Real>& s, const Real* p) {
-        const Real total = s.zero * e.zero + s.one * e.one;
-        Real* row = posterior + std::size_t(m) * k;
-        for (int j = 0; j < k; ++j) row[j] = p[j] / total;
-      });
-  return log_likelihood;
+  return state_posteriors(best_path(), model, observed, work, posterior);
 }
 
-template class CopyingWorkspace<float>;
-template class CopyingWorkspace<double>;
-template double impute_haplotype(const CopyingModel<float>&, const UntypedSites<float>&,
-                                 const int8_t*, CopyingWorkspace<float>&,
-                                 const HaplotypeDoses<float>&);
-template double impute_haplotype(const CopyingModel<double>&, const UntypedSites<double>&,
-                                 const int8_t*, CopyingWorkspace<double>&,
-                                 const HaplotypeDoses<double>&);
-template double state_posteriors(const CopyingModel<float>&, const int8_t*,
-                                 CopyingWorkspace<float>&, float*);
-template double state_posteriors(const CopyingModel<double>&, const int8_t*,
-                                 CopyingWorkspace<double>&, double*);
+#define TSL_HMM_INSTANTIATE(Real)                                                         \
+  template class CopyingWorkspace<Real>;                                                  \
+  template double impute_haplotype(const CopyingModel<Real>&, const UntypedSites<Real>&,  \
+                                   const int8_t*, CopyingWorkspace<Real>&,                \
+                                   const HaplotypeDoses<Real>&);                          \
+  template double impute_haplotype(KernelPath, const CopyingModel<Real>&,                 \
+                                   const UntypedSites<Real>&, const int8_t*,              \
+                                   CopyingWorkspace<Real>&, const HaplotypeDoses<Real>&); \
+  template double state_posteriors(const CopyingModel<Real>&, const int8_t*,              \
+                                   CopyingWorkspace<Real>&, Real*);                       \
+  template double state_posteriors(KernelPath, const CopyingModel<Real>&, const int8_t*,  \
+                                   CopyingWorkspace<Real>&, Real*);
+TSL_HMM_INSTANTIATE(float)
+TSL_HMM_INSTANTIATE(double)
+#undef TSL_HMM_INSTANTIATE
 
 }  // namespace tessellar::hmm

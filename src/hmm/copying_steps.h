@@ -16,6 +16,13 @@
 
 #include <cstdint>
 
+// The steps are inlined into each instruction-set path of their callers.
+#if defined(__GNUC__)
+#define TSL_KERNEL_INLINE [[gnu::always_inline]] inline
+#else
+#define TSL_KERNEL_INLINE inline
+#endif
+
 namespace tessellar::hmm {
 
 // Width of the fixed summation lanes.
@@ -56,37 +63,36 @@ inline Transition<Real> transition(Real rho, Real total, int states) {
 
 // The sum of the lanes in a fixed pairwise order.
 template <class Real>
-inline Real lane_total(Real (&lane)[kLanes]) {
+TSL_KERNEL_INLINE Real lane_total(Real (&lane)[kLanes]) {
   for (int width = kLanes / 2; width > 0; width /= 2)
     for (int l = 0; l < width; ++l) lane[l] = lane[l] + lane[l + width];
   return lane[0];
+}
+
+// The sum of values[0 .. n) in the fixed lanes.
+template <class Real>
+TSL_KERNEL_INLINE Real lane_sum(const Real* __restrict values, int n) {
+  Real lane[kLanes] = {};
+  int j = 0;
+  for (; j + kLanes <= n; j += kLanes)
+    for (int l = 0; l < kLanes; ++l) lane[l] += values[j + l];
+  for (int l = 0; j + l < n; ++l) lane[l] += values[j + l];
+  return lane_total(lane);
 }
 
 // One forward step at a site whose states carry alleles[0 .. states) (0/1).
 // carry holds y of the previous site on entry and y of this site on return;
 // prior (may not alias carry) receives x of this site. Returns S of this site.
 template <class Real>
-inline Real forward_step(const uint8_t* __restrict alleles, int states, Emission<Real> e,
-                         Transition<Real> t, Real* __restrict carry, Real* __restrict prior) {
-  Real lane[kLanes] = {};
-  int j = 0;
-  for (; j + kLanes <= states; j += kLanes) {
-    for (int l = 0; l < kLanes; ++l) {
-      const Real x = t.keep * carry[j + l] + t.jump;
-      const Real y = (alleles[j + l] ? e.one : e.zero) * x;
-      prior[j + l] = x;
-      carry[j + l] = y;
-      lane[l] += y;
-    }
+TSL_KERNEL_INLINE Real forward_step(const uint8_t* __restrict alleles, int states, Emission<Real> e,
+                                    Transition<Real> t, Real* __restrict carry,
+                                    Real* __restrict prior) {
+  for (int j = 0; j < states; ++j) {
+    const Real x = t.keep * carry[j] + t.jump;
+    prior[j] = x;
+    carry[j] = (alleles[j] ? e.one : e.zero) * x;
   }
-  for (int l = 0; j + l < states; ++l) {
-    const Real x = t.keep * carry[j + l] + t.jump;
-    const Real y = (alleles[j + l] ? e.one : e.zero) * x;
-    prior[j + l] = x;
-    carry[j + l] = y;
-    lane[l] += y;
-  }
-  return lane_total(lane);
+  return lane_sum(carry, states);
 }
 
 // What the backward step sums at its site: emitted = sum_j h(j) (the total
@@ -101,32 +107,42 @@ struct BackwardSums {
   Real one = 0;
 };
 
-// One backward step at a site whose states carry alleles[0 .. states).
-// carry holds h of the next site on entry (t its transition) and h of this
-// site on return; prior is x of this site (from the forward pass). When
-// posterior is not null it receives the unnormalised state posterior
-// e(j) x(j) b(j), whose total is zero * e.zero + one * e.one.
+// The buffers of a backward step, [states] each, owned by the caller:
+// carry holds h of the next site on entry and h of this site on return;
+// posterior receives the unnormalised state posterior e(j) x(j) b(j), whose
+// total is zero * e.zero + one * e.one; zero and one are scratch.
 template <class Real>
-inline BackwardSums<Real> backward_step(const uint8_t* __restrict alleles, int states,
-                                        Emission<Real> e, Transition<Real> t,
-                                        const Real* __restrict prior, Real* __restrict carry,
-                                        Real* __restrict posterior) {
-  Real emitted[kLanes] = {};
-  Real zero[kLanes] = {};
-  Real one[kLanes] = {};
+struct BackwardBuffers {
+  Real* carry = nullptr;
+  Real* posterior = nullptr;
+  Real* zero = nullptr;
+  Real* one = nullptr;
+};
+
+// One backward step at a site whose states carry alleles[0 .. states) (0/1),
+// t being the transition into the next site and prior x of this site (from
+// the forward pass). No two buffers may alias.
+template <class Real>
+TSL_KERNEL_INLINE BackwardSums<Real> backward_step(const uint8_t* __restrict alleles, int states,
+                                                   Emission<Real> e, Transition<Real> t,
+                                                   const Real* __restrict prior,
+                                                   BackwardBuffers<Real> buffers) {
+  Real* __restrict carry = buffers.carry;
+  Real* __restrict posterior = buffers.posterior;
+  Real* __restrict zero = buffers.zero;
+  Real* __restrict one = buffers.one;
   for (int j = 0; j < states; ++j) {
-    const int l = j % kLanes;
     const Real b = t.keep * carry[j] + t.jump;
     const Real q = prior[j] * b;
-    const bool carries = alleles[j] != 0;
-    const Real em = carries ? e.one : e.zero;
+    // Selections by a 0/1 weight, exact: x * 1 = x, x * 0 = 0, x + 0 = x.
+    const Real w = alleles[j];
+    const Real em = e.zero * (Real(1) - w) + e.one * w;
     carry[j] = em * b;
-    emitted[l] += carry[j];
-    zero[l] += carries ? Real(0) : q;
-    one[l] += carries ? q : Real(0);
-    if (posterior) posterior[j] = em * q;
+    posterior[j] = em * q;
+    one[j] = q * w;
+    zero[j] = q - one[j];
   }
-  return {lane_total(emitted), lane_total(zero), lane_total(one)};
+  return {lane_sum(carry, states), lane_sum(zero, states), lane_sum(one, states)};
 }
 
 }  // namespace tessellar::hmm
