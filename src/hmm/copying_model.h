@@ -61,11 +61,16 @@ class CopyingWorkspace {
  private:
   template <class R>
   friend struct CopyingKernel;
-  std::vector<Real> forward_;    // [sites * states]
-  std::vector<Real> carry_;      // [states]: the forward, then the backward carry
-  std::vector<Real> posterior_;  // [2 * states]: the posteriors of two neighbouring typed sites
-  std::vector<Real> scratch_;    // [2 * states]
-  std::vector<Real> pairs_;      // [2 * states]: the two posteriors interleaved
+  // The forward pass keeps only its carry at the start of every chunk of
+  // kChunk sites; the backward pass recomputes one chunk at a time.
+  static constexpr int kChunk = 64;
+  std::vector<Real> forward_;      // [kChunk * states]: x of the sites of one chunk
+  std::vector<Real> checkpoints_;  // [chunks * states]: the forward carry entering each chunk
+  std::vector<Real> totals_;       // [sites]: S of every site
+  std::vector<Real> carry_;        // [2 * states]: the backward and the forward carry
+  std::vector<Real> posterior_;    // [2 * states]: the posteriors of two neighbouring typed sites
+  std::vector<Real> scratch_;      // [2 * states]
+  std::vector<Real> pairs_;        // [2 * states]: the two posteriors interleaved
 };
 
 // What one study haplotype gets; each pointer may be null when not wanted.
