@@ -28,12 +28,6 @@ void CopyingWorkspace<Real>::reserve(int sites, int states) {
 
 namespace {
 
-// A probability made safe from rounding: within [0, 1].
-template <class Real>
-Real clamp01(Real p) {
-  return std::min(Real(1), std::max(Real(0), p));
-}
-
 // The normalised posteriors of two typed sites side by side:
 // pairs[2j] = left[j] * left_scale, pairs[2j + 1] = right[j] * right_scale.
 template <class Real>
@@ -45,10 +39,6 @@ TSL_KERNEL_INLINE void interleave(const Real* __restrict left, Real left_scale,
     pairs[2 * j + 1] = right[j] * right_scale;
   }
 }
-
-// Number of fixed lanes of the sums over carriers: carrier i of a site adds
-// into lane i % kCarrierLanes, then the lanes pairwise.
-constexpr int kCarrierLanes = 4;
 
 // A pair of values added as one (GCC and Clang vector extension): the left
 // and right posteriors of a state, loaded together.
@@ -98,9 +88,7 @@ TSL_KERNEL_INLINE void untyped_doses(const UntypedSites<Real>& untyped, int firs
     const int begin = untyped.carrier_begin[u];
     const PairSum<Real> s =
         carrier_sum(pairs, untyped.carriers + begin, untyped.carrier_begin[u + 1] - begin);
-    const Real w = untyped.weight[u];
-    const Real share = one_sided ? s.left : (Real(1) - w) * s.left + w * s.right;
-    dose[u] = clamp01(untyped.carried[u] ? share : Real(1) - share);
+    dose[u] = untyped_dose(s.left, s.right, untyped.weight[u], one_sided, untyped.carried[u] != 0);
   }
 }
 
@@ -197,13 +185,13 @@ struct CopyingKernel {
     for (int m = model.sites - 1; m >= 0; --m) {
       const Emission<Real> e = emission(observed[m], model.error);
       const BackwardSums<Real> s = backward_site(model, observed, m, e, t, work, buffers);
-      const Real total = s.zero * e.zero + s.one * e.one;
-      if (out.typed) out.typed[m] = clamp01(s.one * e.one / total);
-      if (out.left_out) out.left_out[m] = clamp01(s.one / (s.zero + s.one));
+      const TypedDoses<Real> d = typed_doses(s, e);
+      if (out.typed) out.typed[m] = d.typed;
+      if (out.left_out) out.left_out[m] = d.left_out;
       if (!doses) continue;
       const Real* here = buffers.posterior;
       const Real* next = work.posterior_.data() + ((m + 1) & 1) * k;
-      const Real scale = Real(1) / total;
+      const Real scale = d.scale;
       int first = pending;
       while (first > 0 && untyped.left[first - 1] >= m) --first;
       if (first < pending) {

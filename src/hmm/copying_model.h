@@ -89,6 +89,41 @@ double impute_haplotype(const CopyingModel<Real>& model, const UntypedSites<Real
                         const int8_t* observed, CopyingWorkspace<Real>& work,
                         const HaplotypeDoses<Real>& out);
 
+// How many study haplotypes impute_haplotypes takes at once.
+inline constexpr int kCopyingBatch = 8;
+
+// Working memory of one thread for impute_haplotypes, grown to the largest
+// window it meets.
+template <class Real>
+class CopyingBatchWorkspace {
+ public:
+  // Makes room for a window of sites x states (no allocation when it fits).
+  void reserve(int sites, int states);
+
+ private:
+  template <class R>
+  friend struct BatchKernel;
+  static constexpr int kChunk = 16;  // sites recomputed at a time
+  // Values of state j for haplotype h at [j * kCopyingBatch + h], per site:
+  std::vector<Real> forward_;      // [kChunk sites]
+  std::vector<Real> checkpoints_;  // [chunks]: the forward carry entering each chunk
+  std::vector<Real> totals_;       // [sites * kCopyingBatch]
+  std::vector<Real> carry_;        // [2]: the backward and the forward carry
+  std::vector<Real> posterior_;    // [2]
+  std::vector<Real> scratch_;      // [2]
+  std::vector<Real> pairs_;        // [2]
+};
+
+// Imputes count study haplotypes of one window together (1 <= count <=
+// kCopyingBatch), several times faster per haplotype than one at a time,
+// each with exactly the bits impute_haplotype gives it: observed[h] and
+// out[h] are haplotype h's alleles and doses as there; log_likelihood (may be
+// null) receives the count log-likelihoods.
+template <class Real>
+void impute_haplotypes(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
+                       int count, const int8_t* const* observed, CopyingBatchWorkspace<Real>& work,
+                       const HaplotypeDoses<Real>* out, double* log_likelihood);
+
 // The posterior state probabilities at every typed site,
 // posterior[m * states + j] (each site sums to 1); the tests compare them with
 // an enumeration of every copying path. Returns the log-likelihood.

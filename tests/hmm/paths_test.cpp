@@ -87,6 +87,48 @@ class Paths : public ::testing::TestWithParam<Window> {
       }
     }
   }
+
+  // impute_haplotypes on batches of every size against the literal version
+  // of each haplotype; a workspace used for a larger window first.
+  template <class Real>
+  void check_batches() {
+    const Window& w = GetParam();
+    RandomWindow<Real> window(w.seed, w.states, w.sites, w.untyped, Real(0.03), Real(0.01));
+    std::vector<std::vector<int8_t>> observed;
+    std::vector<Out<Real>> expected;
+    for (int h = 0; h < kCopyingBatch; ++h) {
+      observed.push_back(window.study(0.05, 0.02, 0.05));
+      expected.emplace_back(w.sites, w.untyped);
+      expected[h].log_likelihood = literal::impute(window.model(), window.untyped(),
+                                                   observed[h].data(), expected[h].doses());
+    }
+    RandomWindow<Real> larger(99, 40, 100, 100, Real(0.03), Real(0.01));
+    const std::vector<int8_t> other = larger.study(0.05, 0.02, 0.05);
+    for (KernelPath path : paths()) {
+      CopyingBatchWorkspace<Real> work;
+      const int8_t* other_alleles = other.data();
+      HaplotypeDoses<Real> nothing;
+      impute_haplotypes(path, larger.model(), larger.untyped(), 1, &other_alleles, work, &nothing,
+                        nullptr);
+      for (int count : {1, 3, kCopyingBatch}) {
+        std::vector<Out<Real>> got(count, Out<Real>(w.sites, w.untyped));
+        std::vector<const int8_t*> alleles;
+        std::vector<HaplotypeDoses<Real>> doses;
+        for (int h = 0; h < count; ++h) {
+          alleles.push_back(observed[h].data());
+          doses.push_back(got[h].doses());
+        }
+        std::vector<double> log_likelihood(count);
+        impute_haplotypes(path, window.model(), window.untyped(), count, alleles.data(), work,
+                          doses.data(), log_likelihood.data());
+        for (int h = 0; h < count; ++h) {
+          got[h].log_likelihood = log_likelihood[h];
+          EXPECT_TRUE(got[h] == expected[h])
+              << "path " << int(path) << ", batch of " << count << ", haplotype " << h;
+        }
+      }
+    }
+  }
 };
 
 TEST_P(Paths, FloatSameBitsAsLiteral) {
@@ -94,6 +136,13 @@ TEST_P(Paths, FloatSameBitsAsLiteral) {
 }
 TEST_P(Paths, DoubleSameBitsAsLiteral) {
   check<double>();
+}
+
+TEST_P(Paths, FloatBatchesSameBitsAsLiteral) {
+  check_batches<float>();
+}
+TEST_P(Paths, DoubleBatchesSameBitsAsLiteral) {
+  check_batches<double>();
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, Paths, ::testing::ValuesIn(kWindows),
