@@ -65,8 +65,8 @@ TSL_KERNEL_INLINE void batch_lane_sum(const Real* __restrict values, int states,
   store(total, lane[0]);
 }
 
-// forward_step for H haplotypes: carry and prior are [states * H]; total[h]
-// receives S of haplotype h.
+// forward_step for H haplotypes: carry and prior (null: not wanted) are
+// [states * H]; total[h] receives S of haplotype h.
 template <class Real, int H>
 TSL_KERNEL_INLINE void batch_forward_step(const uint8_t* __restrict alleles, int states,
                                           const BatchEmission<Real, H>& e,
@@ -80,43 +80,69 @@ TSL_KERNEL_INLINE void batch_forward_step(const uint8_t* __restrict alleles, int
     load(c, carry + j * H);
     load(em, e.of[alleles[j] != 0]);
     const V x = keep * c + jump;
-    store(prior + j * H, x);
+    if (prior) store(prior + j * H, x);
     store(carry + j * H, V(em * x));
   }
   batch_lane_sum<Real, H>(carry, states, total);
 }
 
-// backward_step for H haplotypes: the buffers are [states * H] each; sums[h]
-// receives haplotype h's sums.
+// The buffers of a batch backward step, [states * H] each, owned by the
+// caller: carry and posterior as in BackwardBuffers; q is scratch.
+template <class Real>
+struct BatchBackwardBuffers {
+  Real* carry = nullptr;
+  Real* posterior = nullptr;
+  Real* q = nullptr;
+};
+
+// backward_step for H haplotypes; sums[h] receives haplotype h's sums. The
+// zero and one sums add q(j) - q(j) w(j) and q(j) w(j), w the allele, as
+// backward_step does.
 template <class Real, int H>
 TSL_KERNEL_INLINE void batch_backward_step(const uint8_t* __restrict alleles, int states,
                                            const BatchEmission<Real, H>& e,
                                            const BatchTransition<Real, H>& t,
                                            const Real* __restrict prior,
-                                           BackwardBuffers<Real> buffers,
+                                           BatchBackwardBuffers<Real> buffers,
                                            BackwardSums<Real>* __restrict sums) {
   using V = typename BatchVector<Real, H>::type;
   V keep, jump, c, x, em;
   load(keep, t.keep);
   load(jump, t.jump);
   for (int j = 0; j < states; ++j) {
-    const int a = alleles[j] != 0;
     load(c, buffers.carry + j * H);
     load(x, prior + j * H);
-    load(em, e.of[a]);
+    load(em, e.of[alleles[j] != 0]);
     const V b = keep * c + jump;
     const V q = x * b;
-    const V one = q * Real(a);
     store(buffers.carry + j * H, V(em * b));
     store(buffers.posterior + j * H, V(em * q));
-    store(buffers.one + j * H, one);
-    store(buffers.zero + j * H, V(q - one));
+    store(buffers.q + j * H, q);
   }
-  Real emitted[H], zero[H], one[H];
+  Real emitted[H];
   batch_lane_sum<Real, H>(buffers.carry, states, emitted);
-  batch_lane_sum<Real, H>(buffers.zero, states, zero);
-  batch_lane_sum<Real, H>(buffers.one, states, one);
-  for (int h = 0; h < H; ++h) sums[h] = {emitted[h], zero[h], one[h]};
+  V zero[kLanes] = {}, one[kLanes] = {};
+  const auto add = [&](int l, int j) {
+    V q;
+    load(q, buffers.q + j * H);
+    const V q1 = q * Real(alleles[j] != 0);
+    one[l] += q1;
+    zero[l] += q - q1;
+  };
+  int j = 0;
+  for (; j + kLanes <= states; j += kLanes)
+    for (int l = 0; l < kLanes; ++l) add(l, j + l);
+  for (int l = 0; j + l < states; ++l) add(l, j + l);
+  for (int width = kLanes / 2; width > 0; width /= 2) {
+    for (int l = 0; l < width; ++l) {
+      zero[l] = zero[l] + zero[l + width];
+      one[l] = one[l] + one[l + width];
+    }
+  }
+  Real z[H], o[H];
+  store(z, zero[0]);
+  store(o, one[0]);
+  for (int h = 0; h < H; ++h) sums[h] = {emitted[h], z[h], o[h]};
 }
 
 }  // namespace tessellar::hmm

@@ -110,8 +110,7 @@ class CopyingBatchWorkspace {
   std::vector<Real> totals_;       // [sites * kCopyingBatch]
   std::vector<Real> carry_;        // [2]: the backward and the forward carry
   std::vector<Real> posterior_;    // [2]
-  std::vector<Real> scratch_;      // [2]
-  std::vector<Real> pairs_;        // [2]
+  std::vector<Real> scratch_;      // [1]
 };
 
 // Imputes count study haplotypes of one window together (1 <= count <=
