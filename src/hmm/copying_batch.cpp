@@ -23,7 +23,6 @@ void CopyingBatchWorkspace<Real>::reserve(int sites, int states) {
   if (totals_.size() < sites * h) totals_.resize(sites * h);
   if (carry_.size() < 2 * k) carry_.resize(2 * k);
   if (posterior_.size() < 2 * k) posterior_.resize(2 * k);
-  if (scratch_.size() < k) scratch_.resize(k);
 }
 
 template <class Real>
@@ -107,7 +106,8 @@ struct BatchKernel {
     for (int u = first; u < last; ++u) {
       const int* carriers = untyped.carriers + untyped.carrier_begin[u];
       const int n = untyped.carrier_begin[u + 1] - untyped.carrier_begin[u];
-      V lane[kCarrierLanes][2] = {};
+      V lane[kCarrierLanes][2];
+      for (auto& l : lane) l[0] = l[1] = V{};
       const auto add = [&](int l, int state) {
         V v;
         load(v, left + state * H);
@@ -148,8 +148,8 @@ struct BatchKernel {
     for (int h = 0; h < b.count; ++h) doses = doses || (out[h].untyped && untyped.count > 0);
     int pending = doses ? untyped.count : 0;
     Real scale[2][H] = {};  // 1 / posterior totals of sites m and m + 1, by m % 2
-    BatchBackwardBuffers<Real> buffers{work.carry_.data(), nullptr, work.scratch_.data()};
-    std::fill(buffers.carry, buffers.carry + kh, Real(0));
+    Real* carry = work.carry_.data();
+    std::fill(carry, carry + kh, Real(0));
     BatchTransition<Real, H> t;
     std::fill(t.keep, t.keep + H, Real(0));
     std::fill(t.jump, t.jump + H, Real(1));
@@ -157,10 +157,11 @@ struct BatchKernel {
       const int first_site = m / kChunk * kChunk;
       if (m == model.sites - 1 || (m + 1) % kChunk == 0) recompute(b, work, first_site, m + 1);
       const BatchEmission<Real, H> e = emissions(b, m);
-      buffers.posterior = work.posterior_.data() + (m & 1) * kh;
+      Real* posterior = work.posterior_.data() + (m & 1) * kh;
       BackwardSums<Real> sums[H];
       batch_backward_step<Real, H>(model.alleles + std::size_t(m) * k, k, e, t,
-                                   work.forward_.data() + (m - first_site) * kh, buffers, sums);
+                                   work.forward_.data() + (m - first_site) * kh, carry, posterior,
+                                   sums);
       for (int h = 0; h < H; ++h) {
         const TypedDoses<Real> d = typed_doses(sums[h], Emission<Real>{e.of[0][h], e.of[1][h]});
         scale[m & 1][h] = d.scale;
@@ -173,7 +174,7 @@ struct BatchKernel {
         }
       }
       if (!doses) continue;
-      const Real* here = buffers.posterior;
+      const Real* here = posterior;
       const Real* next = work.posterior_.data() + ((m + 1) & 1) * kh;
       int first = pending;
       while (first > 0 && untyped.left[first - 1] >= m) --first;

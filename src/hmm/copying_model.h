@@ -103,14 +103,13 @@ class CopyingBatchWorkspace {
  private:
   template <class R>
   friend struct BatchKernel;
-  static constexpr int kChunk = 16;  // sites recomputed at a time
+  static constexpr int kChunk = 8;  // sites recomputed at a time
   // Values of state j for haplotype h at [j * kCopyingBatch + h], per site:
   std::vector<Real> forward_;      // [kChunk sites]
   std::vector<Real> checkpoints_;  // [chunks]: the forward carry entering each chunk
   std::vector<Real> totals_;       // [sites * kCopyingBatch]
   std::vector<Real> carry_;        // [2]: the backward and the forward carry
   std::vector<Real> posterior_;    // [2]
-  std::vector<Real> scratch_;      // [1]
 };
 
 // Imputes count study haplotypes of one window together (1 <= count <=
