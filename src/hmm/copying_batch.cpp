@@ -232,9 +232,7 @@ template <class Real>
 void impute_haplotypes(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
                        int count, const int8_t* const* observed, CopyingBatchWorkspace<Real>& work,
                        const HaplotypeDoses<Real>* out, double* log_likelihood) {
-  const KernelPath path =
-      path_available(KernelPath::kAvx2) ? KernelPath::kAvx2 : KernelPath::kBaseline;
-  impute_haplotypes(path, model, untyped, count, observed, work, out, log_likelihood);
+  impute_haplotypes(fastest_path(), model, untyped, count, observed, work, out, log_likelihood);
 }
 
 #define TSL_HMM_INSTANTIATE(Real)                                                                  \

@@ -263,14 +263,13 @@ template <class Real>
 }
 #endif
 
-// The path that the public functions take.
-KernelPath best_path() {
+}  // namespace
+
+KernelPath fastest_path() {
   static const KernelPath path =
       path_available(KernelPath::kAvx2) ? KernelPath::kAvx2 : KernelPath::kBaseline;
   return path;
 }
-
-}  // namespace
 
 bool path_available(KernelPath path) {
   if (path == KernelPath::kBaseline) return true;
@@ -306,13 +305,13 @@ template <class Real>
 double impute_haplotype(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
                         const int8_t* observed, CopyingWorkspace<Real>& work,
                         const HaplotypeDoses<Real>& out) {
-  return impute_haplotype(best_path(), model, untyped, observed, work, out);
+  return impute_haplotype(fastest_path(), model, untyped, observed, work, out);
 }
 
 template <class Real>
 double state_posteriors(const CopyingModel<Real>& model, const int8_t* observed,
                         CopyingWorkspace<Real>& work, Real* posterior) {
-  return state_posteriors(best_path(), model, observed, work, posterior);
+  return state_posteriors(fastest_path(), model, observed, work, posterior);
 }
 
 #define TSL_HMM_INSTANTIATE(Real)                                                         \

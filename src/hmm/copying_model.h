@@ -32,6 +32,7 @@ struct CopyingModel {
   const Real* switches = nullptr;    // [sites]: jump probability from site m-1 to m
                                      // (switches[0] is not read)
   Real error = 0;                    // probability that the observed allele is the other one
+                                     // (0 < error < 1)
 };
 
 // The untyped sites of the window, in position order. Site u lies after typed
