@@ -11,8 +11,9 @@
 // Everything here is a kernel: inputs are explicit, outputs go to buffers
 // the caller owns, and nothing is allocated per call once the workspace has
 // room. Every sum over states runs in one fixed order, so results do not
-// depend on the thread that computes them. Real is float (the engine) or
-// double (the tests).
+// depend on the thread that computes them, the instruction set it uses
+// (copying_paths.h), or the batch a haplotype is imputed in. Real is float
+// (the engine) or double (the tests).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ struct CopyingModel {
   const Real* switches = nullptr;    // [sites]: jump probability from site m-1 to m
                                      // (switches[0] is not read)
   Real error = 0;                    // probability that the observed allele is the other one
+                                     // (0 < error < 1)
 };
 
 // The untyped sites of the window, in position order. Site u lies after typed
@@ -61,10 +63,16 @@ class CopyingWorkspace {
  private:
   template <class R>
   friend struct CopyingKernel;
-  std::vector<Real> forward_;    // [sites * states]
-  std::vector<Real> backward_;   // [states]
-  std::vector<Real> posterior_;  // [2 * states]: the posteriors of two neighbouring typed sites
-  std::vector<Real> scratch_;    // [states]
+  // The forward pass keeps only its carry at the start of every chunk of
+  // kChunk sites; the backward pass recomputes one chunk at a time.
+  static constexpr int kChunk = 64;
+  std::vector<Real> forward_;      // [kChunk * states]: x of the sites of one chunk
+  std::vector<Real> checkpoints_;  // [chunks * states]: the forward carry entering each chunk
+  std::vector<Real> totals_;       // [sites]: S of every site
+  std::vector<Real> carry_;        // [2 * states]: the backward and the forward carry
+  std::vector<Real> posterior_;    // [2 * states]: the posteriors of two neighbouring typed sites
+  std::vector<Real> scratch_;      // [2 * states]: the backward step's zero and one terms
+  std::vector<Real> pairs_;        // [2 * states]: the two posteriors interleaved
 };
 
 // What one study haplotype gets; each pointer may be null when not wanted.
@@ -82,6 +90,41 @@ template <class Real>
 double impute_haplotype(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
                         const int8_t* observed, CopyingWorkspace<Real>& work,
                         const HaplotypeDoses<Real>& out);
+
+// How many study haplotypes impute_haplotypes takes at once.
+inline constexpr int kCopyingBatch = 8;
+
+// Working memory of one thread for impute_haplotypes, grown to the largest
+// window it meets.
+template <class Real>
+class CopyingBatchWorkspace {
+ public:
+  // Makes room for a window of sites x states (no allocation when it fits).
+  void reserve(int sites, int states);
+
+ private:
+  template <class R>
+  friend struct BatchKernel;
+  static constexpr int kChunk = 8;  // sites recomputed at a time (measured best)
+  // As in CopyingWorkspace, with kCopyingBatch values per state (state j of
+  // haplotype h at [j * kCopyingBatch + h]):
+  std::vector<Real> forward_;      // kChunk sites
+  std::vector<Real> checkpoints_;  // one site per chunk
+  std::vector<Real> totals_;       // [sites * kCopyingBatch]
+  std::vector<Real> carry_;        // two sites: the backward and the forward carry
+  std::vector<Real> posterior_;    // two sites
+};
+
+// Imputes count study haplotypes of one window together (1 <= count <=
+// kCopyingBatch), about twice as fast per full batch as one at a time (the
+// reference alleles and carrier lists are read once for all), each with
+// exactly the bits impute_haplotype gives it: observed[h] and
+// out[h] are haplotype h's alleles and doses as there; log_likelihood (may be
+// null) receives the count log-likelihoods.
+template <class Real>
+void impute_haplotypes(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
+                       int count, const int8_t* const* observed, CopyingBatchWorkspace<Real>& work,
+                       const HaplotypeDoses<Real>* out, double* log_likelihood);
 
 // The posterior state probabilities at every typed site,
 // posterior[m * states + j] (each site sums to 1); the tests compare them with
