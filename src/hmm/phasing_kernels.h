@@ -1,0 +1,75 @@
+// The per-sample passes of the phasing (phasing.h): the greedy first phase
+// of a sample against the reference haplotypes, and one round's
+// forward-backward of its two haplotypes over its chosen states, which
+// gives the probability of a phase switch at each heterozygote and of
+// allele 1 at each missing genotype. Kernels in the sense of
+// copying_model.h: inputs explicit, results into buffers the caller owns,
+// nothing allocated once the workspace has room, every sum over states in
+// the fixed lanes of copying_steps.h (the same bits on every path).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "hmm/copying_model.h"
+#include "hmm/copying_paths.h"
+
+namespace tessellar::hmm {
+
+// Working memory of one thread, grown to the largest window it meets.
+class PhasingWorkspace {
+ public:
+  // Makes room for sites x states (no allocation when it fits).
+  void reserve(int sites, int states);
+
+ private:
+  friend struct PhasingKernel;
+  // The forward pass keeps its carry every kChunk sites; the backward pass
+  // recomputes one chunk at a time.
+  static constexpr int kChunk = 16;
+  std::vector<float> carry_;        // [2 * states]: the carries of haplotypes a and b
+  std::vector<float> back_;         // [2 * states]: b of both haplotypes at one site
+  std::vector<float> checkpoints_;  // [2 * chunks * states]
+  std::vector<float> chunk_;        // [2 * kChunk * states]: y of the sites of one chunk
+  std::vector<float> totals_;       // [2 * sites]
+};
+
+// The greedy first phase of one sample: the forward passes of its two
+// haplotypes a and b over every reference haplotype of model together,
+// site by site. At a heterozygote the alleles (a, b) = (0, 1) or (1, 0)
+// that are likelier given both predicted state distributions are taken
+// ((0, 1) on a tie); a homozygote gives both its allele; a missing
+// genotype emits 1 on both, and each haplotype is given its allele likelier
+// under its predicted distribution (0 on a tie). genotypes[m] counts allele
+// 1 (0, 1, 2; -1 missing); a and b [model.sites] receive 0/1.
+void initial_phase(KernelPath path, const CopyingModel<float>& model, const int8_t* genotypes,
+                   PhasingWorkspace& work, uint8_t* a, uint8_t* b);
+
+// A sample's current haplotypes and the sites that matter.
+struct PairAlleles {
+  const int8_t* a = nullptr;  // [sites]: alleles 0/1, -1 where the genotype is missing
+  const int8_t* b = nullptr;
+  int hets = 0;                        // heterozygous sites, ascending
+  const int* het_sites = nullptr;      // [hets]
+  int missing = 0;                     // missing genotypes, ascending
+  const int* missing_sites = nullptr;  // [missing]
+};
+
+// What one round gives a sample; the caller owns the buffers.
+struct PairScores {
+  // [hets]: for heterozygote k >= 1 at site t, the posterior probability of
+  // a phase switch between heterozygotes k - 1 and k,
+  //   L(a->b) L(b->a) / (L(a->a) L(b->b) + L(a->b) L(b->a)),
+  // L(x->y) being the likelihood of haplotype x's alleles before t followed
+  // by haplotype y's from t on; 0 for k = 0.
+  float* switch_prob = nullptr;
+  float* missing_a = nullptr;  // [missing]: P(allele 1) of haplotype a at each missing genotype
+  float* missing_b = nullptr;
+};
+
+// One round's forward-backward of a sample's two haplotypes over the states
+// of model (the states chosen for the sample).
+void score_pair(KernelPath path, const CopyingModel<float>& model, const PairAlleles& pair,
+                PhasingWorkspace& work, const PairScores& out);
+
+}  // namespace tessellar::hmm
