@@ -39,6 +39,25 @@ void WindowPhaser::start(const GenotypeWindow& window, PhasedWindow& out) {
   const std::size_t size = 2 * static_cast<std::size_t>(window.samples) * sites;
   current_.resize(size);
   next_.resize(size);
+  // The reference haplotypes row by row, and packed for the first phase.
+  const std::size_t r = static_cast<std::size_t>(window.references);
+  references_.resize(r * sites);
+  rows_.resize(r);
+  for (std::size_t j = 0; j < r; ++j) {
+    uint8_t* row = references_.data() + j * sites;
+    for (std::size_t m = 0; m < static_cast<std::size_t>(sites); ++m)
+      row[m] = window.reference[m * r + j];
+    rows_[j] = row;
+  }
+  packed_.resize(packed_size(window.references, sites));
+  if (sites > 0 && r > 0) pack_states(rows_.data(), window.references, sites, packed_.data());
+}
+
+const uint8_t* WindowPhaser::haplotype_row(int h) const {
+  const std::size_t sites = static_cast<std::size_t>(window_->sites);
+  const int r = window_->references;
+  return h < r ? references_.data() + static_cast<std::size_t>(h) * sites
+               : current_.data() + static_cast<std::size_t>(h - r) * sites;
 }
 
 void WindowPhaser::gather_haplotypes(const GenotypeWindow& window) {
@@ -59,8 +78,8 @@ void WindowPhaser::phase(const GenotypeWindow& window, const PhasingSettings& se
   start(window, out);
   const int sites = window.sites;
   if (sites > 0) {
-    const CopyingModel<float> reference{sites, window.references, window.reference, window.switches,
-                                        window.error};
+    const PackedStates reference{sites, window.references, packed_.data(), window.switches,
+                                 window.error};
     parallel(window.samples, [&](int worker, int i) {
       Worker& w = workers_[static_cast<std::size_t>(worker)];
       uint8_t* a = current_.data() + 2 * static_cast<std::size_t>(i) * sites;
@@ -98,20 +117,17 @@ void WindowPhaser::round_sample(Worker& w, int i, bool last, const PhasingSettin
   w.chooser.choose(orders_, references + 2 * i, references + 2 * i + 1, settings.choice, w.states);
   const std::size_t k = w.states.size();
   if (k > 0 && (het_count > 1 || missing_count > 0)) {
-    const std::size_t n = static_cast<std::size_t>(references) + 2 * window.samples;
-    w.alleles.resize(sites * k);
-    for (std::size_t m = 0; m < sites; ++m) {
-      const uint8_t* row = all_.data() + m * n;
-      uint8_t* to = w.alleles.data() + m * k;
-      for (std::size_t j = 0; j < k; ++j) to[j] = row[w.states[j]];
-    }
+    w.rows.resize(k);
+    for (std::size_t j = 0; j < k; ++j) w.rows[j] = haplotype_row(w.states[j]);
+    w.alleles.resize(packed_size(static_cast<int>(k), window.sites));
+    pack_states(w.rows.data(), static_cast<int>(k), window.sites, w.alleles.data());
     w.pair.resize(2 * sites);
     const uint8_t* own = current_.data() + 2 * static_cast<std::size_t>(i) * sites;
     std::copy_n(own, 2 * sites, w.pair.begin());
     for (int u = 0; u < missing_count; ++u)
       w.pair[static_cast<std::size_t>(missing[u])] = w.pair[sites + missing[u]] = -1;
-    const CopyingModel<float> model{window.sites, static_cast<int>(k), w.alleles.data(),
-                                    window.switches, window.error};
+    const PackedStates model{window.sites, static_cast<int>(k), w.alleles.data(), window.switches,
+                             window.error};
     const PairAlleles pair{w.pair.data(), w.pair.data() + sites, het_count,
                            hets,          missing_count,         missing};
     const PairScores scores{w.switch_prob.data(), w.missing.data(),

@@ -91,13 +91,15 @@ class WindowPhaser {
     PhasingWorkspace work;
     StateChooser chooser;
     std::vector<int> states;
-    std::vector<uint8_t> alleles;  // [sites * states]: the chosen states' alleles
-    std::vector<int8_t> pair;      // [2 * sites]: the sample's haplotypes, -1 where missing
+    std::vector<const uint8_t*> rows;  // [states]: the chosen states' haplotypes
+    std::vector<AlleleByte> alleles;   // their alleles, packed
+    std::vector<int8_t> pair;          // [2 * sites]: the sample's haplotypes, -1 where missing
     std::vector<float> switch_prob;
     std::vector<float> missing;  // [2 * missing genotypes]
   };
   void start(const GenotypeWindow& window, PhasedWindow& out);
   void gather_haplotypes(const GenotypeWindow& window);
+  const uint8_t* haplotype_row(int h) const;
   void round_sample(Worker& w, int i, bool last, const PhasingSettings& settings,
                     PhasedWindow& out);
   void apply(const Worker& w, int i, bool last, PhasedWindow& out);
@@ -105,11 +107,14 @@ class WindowPhaser {
   KernelPath path_;
   const GenotypeWindow* window_ = nullptr;
   std::vector<Worker> workers_;
-  std::vector<int> missing_begin_;  // [samples + 1]
-  std::vector<int> missing_sites_;  // the missing genotypes of each sample, ascending
-  std::vector<uint8_t> current_;    // the haplotypes a round reads, laid out as in PhasedWindow
-  std::vector<uint8_t> next_;       // the haplotypes it writes
-  std::vector<uint8_t> all_;        // [sites * (references + 2 samples)]: every haplotype
+  std::vector<int> missing_begin_;    // [samples + 1]
+  std::vector<int> missing_sites_;    // the missing genotypes of each sample, ascending
+  std::vector<uint8_t> current_;      // the haplotypes a round reads, laid out as in PhasedWindow
+  std::vector<uint8_t> next_;         // the haplotypes it writes
+  std::vector<uint8_t> all_;          // [sites * (references + 2 samples)]: every haplotype
+  std::vector<uint8_t> references_;   // [references * sites]: haplotype by haplotype
+  std::vector<AlleleByte> packed_;    // the reference haplotypes' alleles, packed
+  std::vector<const uint8_t*> rows_;  // [references]: their rows
   PrefixOrders orders_;
 };
 

@@ -2,19 +2,58 @@
 // of a sample against the reference haplotypes, and one round's
 // forward-backward of its two haplotypes over its chosen states, which
 // gives the probability of a phase switch at each heterozygote and of
-// allele 1 at each missing genotype. Kernels in the sense of
-// copying_model.h: inputs explicit, results into buffers the caller owns,
-// nothing allocated once the workspace has room, every sum over states in
-// the fixed lanes of copying_steps.h (the same bits on every path).
+// allele 1 at each missing genotype. The model is the copying model of
+// copying_model.h with the states' alleles packed 16 to a word. Kernels in
+// its sense: inputs explicit, results into buffers the caller owns, nothing
+// allocated once the workspace has room, every sum over states in the fixed
+// lanes of copying_steps.h (the same bits on every path).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "hmm/copying_model.h"
 #include "hmm/copying_paths.h"
 
 namespace tessellar::hmm {
+
+// The alleles of 8 states at one site: state 8 q + l's allele is bit l of
+// plane q's byte; bits past the last state are 0. Planes come in pairs, one
+// block of 16 states (kBlock) per pair.
+using AlleleByte = uint8_t;
+inline constexpr int kBlock = 16;
+
+// The blocks of 16 that hold states.
+inline int blocks_of(int states) {
+  return (states + kBlock - 1) / kBlock;
+}
+
+// The bytes that the alleles of states x sites take packed.
+inline std::size_t packed_size(int states, int sites) {
+  return 2 * static_cast<std::size_t>(blocks_of(states)) * static_cast<std::size_t>(sites);
+}
+
+// The bytes of one site: plane q's at bytes[q * stride].
+struct SiteAlleles {
+  const AlleleByte* bytes = nullptr;
+  std::size_t stride = 0;
+  AlleleByte plane(int q) const { return bytes[static_cast<std::size_t>(q) * stride]; }
+};
+
+// The copying model over `states` states with packed alleles.
+struct PackedStates {
+  int sites = 0;
+  int states = 0;                       // at least 1
+  const AlleleByte* alleles = nullptr;  // [packed_size(states, sites)]: plane q's byte at site
+                                        // m at alleles[q * sites + m]
+  const float* switches = nullptr;      // [sites]: as in CopyingModel
+  float error = 0;
+  SiteAlleles at(int m) const { return {alleles + m, static_cast<std::size_t>(sites)}; }
+};
+
+// Packs the alleles of `states` haplotypes over `sites` sites: rows[j]
+// [sites] holds state j's alleles (0 or 1); out receives
+// [packed_size(states, sites)] bytes laid out as in PackedStates.
+void pack_states(const uint8_t* const* rows, int states, int sites, AlleleByte* out);
 
 // Working memory of one thread, grown to the largest window it meets.
 class PhasingWorkspace {
@@ -22,16 +61,22 @@ class PhasingWorkspace {
   // Makes room for sites x states (no allocation when it fits).
   void reserve(int sites, int states);
 
+  // The states padded to whole blocks.
+  static std::size_t padded(int states) {
+    return static_cast<std::size_t>(blocks_of(states)) * kBlock;
+  }
+
  private:
   friend struct PhasingKernel;
   // The forward pass keeps its carry every kChunk sites; the backward pass
   // recomputes one chunk at a time.
   static constexpr int kChunk = 16;
-  std::vector<float> carry_;        // [2 * states]: the carries of haplotypes a and b
-  std::vector<float> back_;         // [2 * states]: b of both haplotypes at one site
-  std::vector<float> checkpoints_;  // [2 * chunks * states]
-  std::vector<float> chunk_;        // [2 * kChunk * states]: y of the sites of one chunk
-  std::vector<float> totals_;       // [2 * sites]
+  // Values of haplotype a, then b, [2 * padded(states)] per site:
+  std::vector<float> carry_;        // the carries
+  std::vector<float> back_;         // b of one site
+  std::vector<float> checkpoints_;  // [chunks]: the carries entering each chunk
+  std::vector<float> chunk_;        // [kChunk]: y of the sites of one chunk
+  std::vector<float> totals_;       // [2 * sites]: S of a and of b at every site
 };
 
 // The greedy first phase of one sample: the forward passes of its two
@@ -42,7 +87,7 @@ class PhasingWorkspace {
 // genotype emits 1 on both, and each haplotype is given its allele likelier
 // under its predicted distribution (0 on a tie). genotypes[m] counts allele
 // 1 (0, 1, 2; -1 missing); a and b [model.sites] receive 0/1.
-void initial_phase(KernelPath path, const CopyingModel<float>& model, const int8_t* genotypes,
+void initial_phase(KernelPath path, const PackedStates& model, const int8_t* genotypes,
                    PhasingWorkspace& work, uint8_t* a, uint8_t* b);
 
 // A sample's current haplotypes and the sites that matter.
@@ -69,7 +114,7 @@ struct PairScores {
 
 // One round's forward-backward of a sample's two haplotypes over the states
 // of model (the states chosen for the sample).
-void score_pair(KernelPath path, const CopyingModel<float>& model, const PairAlleles& pair,
+void score_pair(KernelPath path, const PackedStates& model, const PairAlleles& pair,
                 PhasingWorkspace& work, const PairScores& out);
 
 }  // namespace tessellar::hmm

@@ -38,11 +38,26 @@ const PairCase kPairs[] = {
     {"real_width", 300, 120, 0.35, 0.03, 9},
 };
 
+// The alleles of site-major bytes (alleles[m * states + j]) packed.
+std::vector<AlleleByte> packed(const std::vector<uint8_t>& alleles, int sites, int states) {
+  std::vector<uint8_t> by_state(alleles.size());
+  std::vector<const uint8_t*> rows(states);
+  for (int j = 0; j < states; ++j) {
+    for (int m = 0; m < sites; ++m)
+      by_state[std::size_t(j) * sites + m] = alleles[std::size_t(m) * states + j];
+    rows[j] = by_state.data() + std::size_t(j) * sites;
+  }
+  std::vector<AlleleByte> out(packed_size(states, sites));
+  pack_states(rows.data(), states, sites, out.data());
+  return out;
+}
+
 // A sample's pair over random states: the states' alleles copy a few
 // patterns (so that likelihoods differ clearly), the pair copies them too.
 struct RandomPair {
   int states, sites;
   std::vector<uint8_t> alleles;
+  std::vector<AlleleByte> words;
   std::vector<float> switches;
   std::vector<double> switches_double;
   std::vector<int8_t> a, b;
@@ -79,10 +94,9 @@ struct RandomPair {
       if (x != y) hets.push_back(m);
       a.push_back(int8_t(x)), b.push_back(int8_t(y));
     }
+    words = packed(alleles, sites, states);
   }
-  CopyingModel<float> model() const {
-    return {sites, states, alleles.data(), switches.data(), 0.01f};
-  }
+  PackedStates model() const { return {sites, states, words.data(), switches.data(), 0.01f}; }
   CopyingModel<double> model_double() const {
     return {sites, states, alleles.data(), switches_double.data(), 0.01};
   }
@@ -197,12 +211,13 @@ TEST(InitialPhase, FollowsTheReferenceHaplotypes) {
     std::vector<uint8_t> alleles(std::size_t(sites) * states);
     for (int j = 0; j < states; ++j)
       for (int m = 0; m < sites; ++m) alleles[std::size_t(m) * states + j] = c.panel[j][m] == '1';
+    const std::vector<AlleleByte> words = packed(alleles, sites, states);
     std::vector<float> switches(sites, 0.05f);
     std::vector<int8_t> genotypes;
     for (char g : c.genotypes) genotypes.push_back(g == '.' ? -1 : int8_t(g - '0'));
     PhasingWorkspace work;
     std::vector<uint8_t> a(sites), b(sites);
-    initial_phase(fastest_path(), {sites, states, alleles.data(), switches.data(), 0.01f},
+    initial_phase(fastest_path(), {sites, states, words.data(), switches.data(), 0.01f},
                   genotypes.data(), work, a.data(), b.data());
     std::string ga, gb;
     for (int m = 0; m < sites; ++m) ga += char('0' + a[m]), gb += char('0' + b[m]);
