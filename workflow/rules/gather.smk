@@ -1,9 +1,7 @@
-# The chunks gathered: each contig's VCF, the merged per-site file, the summary.
-
-
-def write_list(path, files):
-    with open(path, "w") as fh:
-        fh.writelines(f + "\n" for f in files)
+# The chunks gathered: each contig's VCF, the merged per-site file, the
+# summary; by workflow/scripts/gather.py, which takes file lists of any length
+# and paths of any form (a run directive would not: Snakemake 7 starts its
+# jobs with a cd to the working folder that a blank breaks).
 
 
 rule concat:
@@ -21,13 +19,8 @@ rule concat:
     resources:
         mem_mb=res("concat", "mem_mb", 1000),
         runtime=res("concat", "runtime", 120),
-    run:
-        # The list goes through a file: a genome's worth of chunk names can be
-        # longer than one command line may be.
-        names = output.vcf + ".list"
-        write_list(names, input.vcfs)
-        shell("bcftools concat --naive --file-list {names:q} -Oz -o {output.vcf:q} 2> {log:q}"
-              " && rm {names:q} && tabix -p vcf {output.vcf:q} 2>> {log:q}")
+    script:
+        "../scripts/gather.py"
 
 
 def all_sites(wc):
@@ -46,12 +39,8 @@ rule merge_sites:
     resources:
         mem_mb=res("sites", "mem_mb", 1000),
         runtime=res("sites", "runtime", 60),
-    run:
-        names = output.tsv + ".list"
-        write_list(names, input)
-        shell("{{ head -n 1 \"$(head -n 1 {names:q})\";"
-              " while IFS= read -r f; do tail -n +2 \"$f\"; done < {names:q}; }}"
-              " | bgzip -c > {output.tsv:q} && rm {names:q} && tabix -s 1 -b 2 -e 2 {output.tsv:q}")
+    script:
+        "../scripts/gather.py"
 
 
 def contig_outputs(wc):
@@ -67,11 +56,9 @@ rule summary:
         f"{OUT}/summary.tsv",
     params:
         script=os.path.join(SCRIPTS, "summary.py"),
+        contigs=lambda wc: selected_contigs(),
     resources:
         mem_mb=res("summary", "mem_mb", 1000),
         runtime=res("summary", "runtime", 30),
-    run:
-        names = output[0] + ".list"
-        write_list(names, [f"{c}={OUT}/{c}.vcf.gz" for c in selected_contigs()])
-        shell("python3 {params.script:q} --sites {input.sites:q} --vcf-list {names:q} > {output:q}"
-              " && rm {names:q}")
+    script:
+        "../scripts/gather.py"

@@ -68,7 +68,10 @@ def _text(config, key, required):
 
 
 def _whole(config, key, low, high=None):
+    """A whole number in range; 1e6 (a float without fraction) counts as one."""
     value = config.get(key)
+    if isinstance(value, float) and value.is_integer():
+        value = int(value)
     if isinstance(value, bool) or not isinstance(value, int) or value < low or (
             high is not None and value > high):
         span = f"from {low} to {high}" if high is not None else f"{low} or more"
@@ -131,28 +134,45 @@ def _contigs(config):
     return names
 
 
+def _figure(text):
+    """A number given as text (snakemake --config passes nested values as text), or None."""
+    if text in ("", "~", "null", "Null", "NULL"):
+        return None
+    for kind in (int, float):
+        try:
+            return kind(text)
+        except ValueError:
+            pass
+    return text
+
+
 def _resources(config):
+    """The resources mapping, its figures numbers or None."""
     value = config.get("resources") or {}
     if not isinstance(value, dict):
         raise ConfigError(f"key resources: expected a mapping of rules, found {_shown(value)}")
+    checked_rules = {}
     for rule, figures in value.items():
         if rule not in RESOURCE_RULES:
             raise ConfigError(f"key resources: unknown rule {rule!r} (known: "
                               + ", ".join(RESOURCE_RULES) + ")")
-        if figures is None:
+        if figures is None or figures == "null":
             continue
         if not isinstance(figures, dict):
             raise ConfigError(f"key resources.{rule}: expected a mapping such as"
                               f" {{mem_mb: 1000}}, found {_shown(figures)}")
+        checked_rules[rule] = {}
         for name, figure in figures.items():
             if name not in RESOURCE_RULES[rule]:
                 raise ConfigError(f"key resources.{rule}: unknown figure {name!r} (known: "
                                   + ", ".join(RESOURCE_RULES[rule]) + ")")
-            if figure is not None and (isinstance(figure, bool) or not isinstance(figure, (int, float))
-                                       or figure < 0):
+            number = _figure(figure) if isinstance(figure, str) else figure
+            if number is not None and (isinstance(number, bool)
+                                       or not isinstance(number, (int, float)) or number < 0):
                 raise ConfigError(f"key resources.{rule}.{name}: expected a number, 0 or"
                                   f" more, or null, found {_shown(figure)}")
-    return value
+            checked_rules[rule][name] = number
+    return checked_rules
 
 
 def checked(config):
