@@ -71,15 +71,22 @@ awk -F'\t' 'NR == 1 || $1 == "chrB"' "$WORK/whole.sites.tsv" > "$WORK/whole.chrB
 check_identity "$WORK/b/out" "$WORK/whole.chrB.vcf.gz" "$WORK/whole.chrB.sites.tsv"
 
 # C: the panel's phased GT as a haplotype file, every 5th chrA record and
-# every 3rd chrC record left out
+# every 3rd chrC record left out, and one record 1000 bp after chrA's last
+# study SNP (haplotype-only: the chunks must reach it)
 mkdir -p "$WORK/c"
-zcat "$DATA/panel.vcf.gz" | awk -F'\t' '/^#/ { print; next }
-    { n[$1]++ } ($1 == "chrA" && n[$1] % 5 == 0) || ($1 == "chrC" && n[$1] % 3 == 0) { next } { print }' |
+last=$(bcftools query -r chrA -f '%POS\n' "$DATA/study.vcf.gz" | tail -n 1)
+zcat "$DATA/panel.vcf.gz" | awk -F'\t' -v OFS='\t' -v after=$((last + 1000)) '/^#/ { print; next }
+    $1 != "chrA" && held != "" { print held; held = "" }
+    { n[$1]++ } ($1 == "chrA" && n[$1] % 5 == 0) || ($1 == "chrC" && n[$1] % 3 == 0) { next }
+    $1 == "chrA" { line = $0; $2 = after; $3 = "hx1"; $4 = "A"; $5 = "G"; held = $0; $0 = line }
+    { print }
+    END { if (held != "") print held }' |
     bgzip -c > "$WORK/c/haplotypes.vcf.gz"
 "$TESSELLAR" -gfile "$DATA/study.vcf.gz" -efile "$DATA/panel.vcf.gz" -ped "$DATA/panel.ped" \
     -hfile "$WORK/c/haplotypes.vcf.gz" -ofile "$WORK/c/whole.vcf.gz" -sites "$WORK/c/whole.sites.tsv" \
     > "$WORK/c/whole.log" 2>&1 || fail "the whole run with a haplotype file failed: $(grep -F Error: "$WORK/c/whole.log")"
 grep -q 'no-haplotype-row' "$WORK/c/whole.sites.tsv" || fail "no SNP without haplotype row: C tests nothing"
+grep -q "hx1.*haplotype-only" "$WORK/c/whole.sites.tsv" || fail "no haplotype-only SNP after chrA's last: C tests less"
 write_config "$WORK/c.yaml" study="$DATA/study.vcf.gz" panel="$DATA/panel.vcf.gz" \
     haplotypes="$WORK/c/haplotypes.vcf.gz" ped="$DATA/panel.ped" tessellar="$TESSELLAR" threads=1 \
     chunk_size=$CHUNK outdir="$WORK/c/out"
