@@ -6,6 +6,7 @@
 #include <htslib/bgzf.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "work_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -53,20 +56,23 @@ std::string lines_of(const std::string& text, bool header) {
 // Runs tessellar in dir with args (outputs named by absolute paths);
 // returns the exit status and fills *log with standard output.
 int run(const fs::path& dir, const std::string& args, std::string* log = nullptr) {
-  const fs::path out = fs::path(testing::TempDir()) / "tessellar_formats_log.txt";
-  const std::string command = "cd '" + dir.string() + "' && '" + TESSELLAR_BINARY + "' " + args +
-                              " > '" + out.string() + "' 2>/dev/null";
-  const int status = std::system(command.c_str());
-  if (log != nullptr) *log = read_file(out);
+  const std::string command =
+      "cd '" + dir.string() + "' && '" + TESSELLAR_BINARY + "' " + args + " 2>/dev/null";
+  FILE* out = popen(command.c_str(), "r");
+  if (out == nullptr) return -1;
+  std::string text;
+  char block[4096];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, out)) > 0;) text.append(block, n);
+  const int status = pclose(out);
+  if (log != nullptr) *log = text;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-fs::path work(const std::string& name) {
-  const fs::path w = fs::path(testing::TempDir()) / ("tessellar_formats_" + name);
-  fs::remove_all(w);
-  fs::create_directories(w);
-  return w;
-}
+// A work folder of these tests.
+class Work : public tessellar::testing_support::WorkFolder {
+ public:
+  explicit Work(const std::string& name) : WorkFolder("formats_" + name) {}
+};
 
 struct Paths {
   const char* label;
@@ -101,7 +107,8 @@ class TextAndVcf : public testing::TestWithParam<Paths> {};
 TEST_P(TextAndVcf, GiveTheSameResults) {
   const Paths& p = GetParam();
   const fs::path dir = fs::path(TESSELLAR_SOURCE_DIR) / p.dir;
-  const fs::path w = work(p.label);
+  const Work folder(p.label);
+  const fs::path& w = folder.path();
   std::map<std::string, std::string> out;
   for (const auto& [name, args] :
        {std::pair<std::string, std::string>{"text", p.text_args}, {"vcf", p.vcf_args}}) {
@@ -153,7 +160,8 @@ class Regions : public testing::TestWithParam<Partition> {};
 TEST_P(Regions, ConcatenateToTheWholeRun) {
   const Partition& p = GetParam();
   const fs::path dir = kData / p.dir;
-  const fs::path w = work(std::string("regions_") + p.label);
+  const Work folder(std::string("regions_") + p.label);
+  const fs::path& w = folder.path();
   const std::string inputs = std::string(p.inputs) + " -min 12 -window 4000 -loo";
   ASSERT_EQ(run(dir, inputs + " -ofile " + (w / "whole.vcf.gz").string() + " -sites " +
                          (w / "whole.sites").string()),
@@ -224,7 +232,8 @@ std::vector<std::vector<std::string>> site_lines(const std::string& text) {
 // Every SNP of the example's three inputs stands once in the per-site file,
 // with as many in each input as the run log's reader lines count.
 TEST(Sites, AccountForEverySnpOfTheInputs) {
-  const fs::path w = work("sites");
+  const Work folder("sites");
+  const fs::path& w = folder.path();
   std::string log;
   ASSERT_EQ(run(fs::path(TESSELLAR_SOURCE_DIR) / "examples",
                 "-ofile " + (w / "out.txt").string() + " -sites " + (w / "s.tsv").string(), &log),
@@ -250,7 +259,8 @@ TEST(Sites, AccountForEverySnpOfTheInputs) {
 // monomorphic in the study and imputed from a panel that lists its letters
 // swapped keeps ALT the allele that its probabilities count, the study's.
 TEST(Sites, MeetEveryFate) {
-  const fs::path w = work("fates");
+  const Work folder("fates");
+  const fs::path& w = folder.path();
   ASSERT_EQ(run(kData / "fates",
                 "-gfile study.vcf -efile panel.vcf -hfile haplotypes.vcf -ped panel.ped -ofile " +
                     (w / "o.vcf.gz").string() + " -sites " + (w / "s.tsv").string()),
