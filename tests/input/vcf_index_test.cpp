@@ -82,7 +82,7 @@ void write_vcf_gz(const fs::path& path, const std::string& header, const std::st
 }
 
 const std::string kHeader =
-    "##fileformat=VCFv4.2\n##contig=<ID=1>\n##contig=<ID=chr1>\n"
+    "##fileformat=VCFv4.2\n##contig=<ID=1>\n##contig=<ID=chr1>\n##contig=<ID=chr2>\n"
     "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
     "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tS\n";
 
@@ -132,6 +132,45 @@ TEST(Index, OfADamagedFileLeavesTheDamageToBeTold) {
   });
   EXPECT_TRUE(error.ends_with("the file is truncated or damaged in the first record")) << error;
 }
+
+struct Range {
+  long long from, to;
+};
+
+class Ranges : public testing::TestWithParam<Range> {};
+
+// Records at 100, 200, ..., 1000 of contig 1 (and one of chr2): a range
+// reads the same records, its ends included, through an index and past the
+// other records; without an index, those of contig 1 passed over on either
+// side are noted.
+TEST_P(Ranges, ReadTheSameRecordsWithOrWithoutAnIndex) {
+  const Range& range = GetParam();
+  std::vector<int> expected;
+  std::string records;
+  for (int p = 100; p <= 1000; p += 100) {
+    records += record("1", p);
+    if (p >= range.from && p <= range.to) expected.push_back(p);
+  }
+  records += record("chr2", 50);
+  for (bool indexed : {true, false}) {
+    const fs::path w =
+        folder("range_" + std::to_string(range.from) + "_" + std::to_string(indexed));
+    const fs::path data = w / "r.vcf.gz";
+    write_vcf_gz(data, kHeader, records, indexed);
+    auto r = VcfReader::open_if_vcf(data.string(), "study");
+    VcfReader::Outside outside;
+    EXPECT_EQ(r->restrict_to("chr1", range.from, range.to, &outside), indexed);
+    EXPECT_EQ(positions(*r), expected) << indexed;
+    if (!indexed) {
+      EXPECT_EQ(outside.before, range.from > 100);
+      EXPECT_EQ(outside.after, range.to < 1000);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, Ranges,
+                         testing::Values(Range{200, 500}, Range{201, 499}, Range{100, 100},
+                                         Range{1, 99}, Range{1000, 1LL << 40}, Range{450, 450}));
 
 struct Names {
   const char* label;
