@@ -88,6 +88,14 @@ bool VcfReader::load_index() {
   return indexed();
 }
 
+void VcfReader::two_names(int first, int second) const {
+  fatal(
+      "'%s' holds records of contig %s and of contig %s, which are one contig (a leading "
+      "\"chr\" is ignored); an input must name each contig one way",
+      path_.c_str(), contigs_[static_cast<std::size_t>(first)].name.c_str(),
+      contigs_[static_cast<std::size_t>(second)].name.c_str());
+}
+
 // Of the header contigs that match a restriction (key_match_), the one
 // whose records the index holds; first_match when none has any. Two with
 // records are one contig under two names.
@@ -97,12 +105,7 @@ int VcfReader::contig_with_records(int first_match) {
     if (!key_match_[c]) continue;
     const int id = static_cast<int>(c);
     if (!records_in(id, 1, HTS_POS_MAX)) continue;
-    if (holding >= 0)
-      fatal(
-          "'%s' holds records of contig %s and of contig %s, which are one contig (a leading "
-          "\"chr\" is ignored); an input must name each contig one way",
-          path_.c_str(), contigs_[static_cast<std::size_t>(holding)].name.c_str(),
-          contigs_[c].name.c_str());
+    if (holding >= 0) two_names(holding, id);
     holding = id;
   }
   return holding >= 0 ? holding : first_match;
@@ -156,12 +159,7 @@ bool VcfReader::passed_over(int rid, long long pos) {
   const bool match = rid >= 0 && rid < static_cast<int>(key_match_.size()) &&
                      key_match_[static_cast<std::size_t>(rid)];
   if (!match) return true;
-  if (matched_contig_ >= 0 && rid != matched_contig_)
-    fatal(
-        "'%s' holds records of contig %s and of contig %s, which are one contig (a leading "
-        "\"chr\" is ignored); an input must name each contig one way",
-        path_.c_str(), contigs_[static_cast<std::size_t>(matched_contig_)].name.c_str(),
-        contigs_[static_cast<std::size_t>(rid)].name.c_str());
+  if (matched_contig_ >= 0 && rid != matched_contig_) two_names(matched_contig_, rid);
   matched_contig_ = rid;
   const bool before = pos < only_from_;
   const bool after = pos > only_to_;

@@ -3,7 +3,7 @@
 // contigs and positions, sorts out the records that are not biallelic SNPs,
 // and decodes GT. Every damaged or malformed input stops the run with one
 // "Error:" line naming the file, the contig and position (and the line, in
-// VCF text).
+// VCF text). vcf_index.cpp holds the reader's indexes and ranges.
 #pragma once
 
 #include <array>
@@ -141,6 +141,7 @@ class VcfReader {
   [[noreturn]] void damaged(const char* what) const;
   [[noreturn]] void index_does_not_fit() const;
   [[noreturn]] void nul_byte(int column) const;
+  [[noreturn]] void two_names(int first, int second) const;  // header contigs, one contig
   bool read_record();
   bool passed_over(int rid, long long pos);
   bool load_index();  // loads the index once; whether there is one
