@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -34,6 +35,9 @@ struct Inputs {
   PanelInput panel;
   HapInput haps;
   bool text_only = true;  // all three are text files: the union pairs by position alone
+  // Region runs: the VCF inputs (study, panel, haplotypes) from a pipe,
+  // read once before the attempts, which cannot read them again.
+  std::array<bool, 3> once{};
 };
 
 // A text input carries no contig: beside one, each VCF input may hold only one.
@@ -197,11 +201,12 @@ struct Readers {
   std::unique_ptr<VcfReader> haps;
 };
 
-Readers open_readers(const Settings& s, bool own_haplotypes) {
+// skip: the inputs not to open (read once already).
+Readers open_readers(const Settings& s, bool own_haplotypes, std::array<bool, 3> skip = {}) {
   Readers r;
-  r.study = VcfReader::open_if_vcf(s.gfile, "study");
-  r.panel = VcfReader::open_if_vcf(s.efile, "panel");
-  if (!own_haplotypes) r.haps = VcfReader::open_if_vcf(s.hfile, "haplotype");
+  if (!skip[0]) r.study = VcfReader::open_if_vcf(s.gfile, "study");
+  if (!skip[1]) r.panel = VcfReader::open_if_vcf(s.efile, "panel");
+  if (!own_haplotypes && !skip[2]) r.haps = VcfReader::open_if_vcf(s.hfile, "haplotype");
   return r;
 }
 
@@ -361,18 +366,68 @@ void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out,
   out.commit(s);
 }
 
+// How an attempt of a region run read a VCF input (study, panel,
+// haplotypes): whether it read one, through its index, and without one what
+// it passed over.
+struct Reading {
+  bool read = false;
+  bool indexed = false;
+  VcfReader::Outside outside;
+};
+
 // Whether a VCF input holds records of the region's contig before (left) or
-// after (right) the positions read, so that a wider range could differ.
+// after (right) the positions read, so that a wider range could differ: an
+// input without an index tells from what its reading passed over.
 bool more_records(const Settings& s, bool own_haplotypes, const Region& r, long long lo,
-                  long long hi, bool left) {
-  Readers readers = open_readers(s, own_haplotypes);
+                  long long hi, bool left, const std::array<Reading, 3>& reading) {
+  if (left && lo <= 1) return false;
+  std::array<bool, 3> skip{};
+  for (std::size_t k = 0; k < 3; ++k) {
+    const Reading& g = reading[k];
+    skip[k] = !g.read || !g.indexed;
+    if (g.read && !g.indexed && (left ? g.outside.before : g.outside.after)) return true;
+  }
+  Readers readers = open_readers(s, own_haplotypes, skip);
   for (VcfReader* v : {readers.study.get(), readers.panel.get(), readers.haps.get()}) {
     if (v == nullptr) continue;
-    if (left ? lo > 1 && v->has_records(r.contig, 1, lo - 1)
-             : v->has_records(r.contig, hi + 1, Region{}.end))
+    if (left ? v->has_records(r.contig, 1, lo - 1) : v->has_records(r.contig, hi + 1, Region{}.end))
       return true;
   }
   return false;
+}
+
+// A region whose contig none of the VCF inputs holds is announced: their
+// records take no part (a text input carries no contig).
+// any_text: whether an input is text.
+void warn_of_unknown_contig(const Region& region, std::initializer_list<const VcfReader*> vcf,
+                            bool any_text) {
+  bool any_vcf = false;
+  for (const VcfReader* v : vcf) {
+    if (v == nullptr) continue;
+    any_vcf = true;
+    for (const HeaderContig& c : v->header_contigs())
+      if (contig_key(c.name) == contig_key(region.contig)) return;
+  }
+  if (!any_vcf) return;
+  std::fprintf(stderr, "Warning: no %sinput holds contig %s of -region: %s.\n",
+               any_text ? "VCF " : "", region.contig.c_str(),
+               any_text ? "their records take no part" : "the output has no records");
+}
+
+// An index older than its file is not used; the file is read through.
+void warn_of_stale_index(const VcfReader& v) {
+  if (v.stale_index().empty()) return;
+  std::fprintf(stderr,
+               "Warning: the index '%s' is older than '%s' and may miss records written since: it "
+               "is not used, and the file is read through (make the index again).\n",
+               v.stale_index().c_str(), v.path().c_str());
+}
+
+// The positions read over the region with these flanks.
+std::array<long long, 2> range_read(const Region& region, long long flank_left,
+                                    long long flank_right) {
+  return {std::max(1LL, region.start - flank_left),
+          std::min(Region{}.end, region.end + flank_right)};
 }
 
 // A run of one region: the VCF inputs are read through their indexes over
@@ -388,16 +443,22 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
   const std::unique_ptr<PanelTable> pristine_panel =
       text_in.panel.vcf ? nullptr : std::make_unique<PanelTable>(text_in.panel.contigs[0].table);
   for (int attempt = 0;; ++attempt) {
-    const long long lo = std::max(1LL, region.start - flank_left);
-    const long long hi = std::min(Region{}.end, region.end + flank_right);
+    const auto [lo, hi] = range_read(region, flank_left, flank_right);
     if (attempt > 0)
       std::printf(
           "region %s:%lld-%lld: tag candidates reach beyond the rows read; reading "
           "positions %lld to %lld\n",
           region.contig.c_str(), region.start, region.end, lo, hi);
-    Readers readers = open_readers(s, own_haplotypes);
-    for (VcfReader* v : {readers.study.get(), readers.panel.get(), readers.haps.get()})
-      if (v != nullptr) v->restrict_to(region.contig, lo, hi);
+    Readers readers = open_readers(s, own_haplotypes, text_in.once);
+    std::array<Reading, 3> reading;
+    std::size_t k = 0;
+    for (VcfReader* v : {readers.study.get(), readers.panel.get(), readers.haps.get()}) {
+      Reading& g = reading[k++];
+      if (v == nullptr) continue;
+      g.read = true;
+      g.indexed = v->restrict_to(region.contig, lo, hi, &g.outside);
+      if (attempt == 0) warn_of_stale_index(*v);
+    }
     Inputs in;
     in.text_only = text_in.text_only;
     in.study = readers.study ? read_study_input(s, std::move(readers.study)) : text_in.study;
@@ -405,7 +466,7 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
       in.panel = read_panel_input(s, std::move(readers.panel), own_haplotypes);
     } else {
       in.panel = text_in.panel;
-      in.panel.contigs[0].table = *pristine_panel;
+      if (pristine_panel) in.panel.contigs[0].table = *pristine_panel;
     }
     Settings units = run;  // with the family units of the panel as read
     units.nTR = in.panel.nTR;
@@ -414,6 +475,8 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
     if (!own_haplotypes)
       in.haps = readers.haps ? read_haplotype_input(units, in.panel, std::move(readers.haps))
                              : text_in.haps;
+    if (!own_haplotypes && text_in.once[2] && attempt == 0)
+      print_haplotype_report(in.haps, in.panel);
     check_mixed(in, s);
     // The region's contig of the study, empty when it holds no record there.
     StudyContig* sc = nullptr;
@@ -432,12 +495,18 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
     ContigInputs c = contig_inputs(in, *sc, name, by_name, no_panel, !s.sites.empty());
     PreparedContig prepared(units, c, !s.sites.empty());
     const CandidateEdges edges = prepared.reach(region.start, region.end);
-    const bool wider_left = edges.left && more_records(s, own_haplotypes, region, lo, hi, true);
-    const bool wider_right = edges.right && more_records(s, own_haplotypes, region, lo, hi, false);
+    const bool wider_left =
+        edges.left && more_records(s, own_haplotypes, region, lo, hi, true, reading);
+    const bool wider_right =
+        edges.right && more_records(s, own_haplotypes, region, lo, hi, false, reading);
     constexpr long long kLongestFlank = 1LL << 40;  // beyond any contig
-    if (wider_left || wider_right) {
-      if (wider_left) flank_left = std::min(kLongestFlank, flank_left * 4);
-      if (wider_right) flank_right = std::min(kLongestFlank, flank_right * 4);
+    const long long next_left = wider_left ? std::min(kLongestFlank, flank_left * 4) : flank_left;
+    const long long next_right =
+        wider_right ? std::min(kLongestFlank, flank_right * 4) : flank_right;
+    // An attempt that would read what this one read is never made.
+    if (range_read(region, next_left, next_right) != range_read(region, flank_left, flank_right)) {
+      flank_left = next_left;
+      flank_right = next_right;
       continue;
     }
     out.start(in, region.contig, argc, argv);
@@ -508,28 +577,44 @@ void run(int argc, char** argv) {
     in.panel.vcf = panel_vcf != nullptr;
     in.panel.own_haplotypes = own_haplotypes;
     in.haps.vcf = hap_vcf != nullptr;
+    warn_of_unknown_contig(s.region, {study_vcf.get(), panel_vcf.get(), hap_vcf.get()},
+                           !study_vcf || !panel_vcf || (!own_haplotypes && !hap_vcf));
+    // A VCF input from a pipe cannot be read again in each attempt: it is
+    // read here, once, keeping every record of the region's contig.
+    std::size_t k = 0;
+    for (std::unique_ptr<VcfReader>* v : {&study_vcf, &panel_vcf, &hap_vcf}) {
+      in.once[k] = *v != nullptr && !(*v)->regular();
+      if (in.once[k++]) (*v)->restrict_to(s.region.contig, 1, Region{}.end);
+    }
   }
   for (VcfReader* v : {study_vcf.get(), panel_vcf.get(), hap_vcf.get()})
     if (v != nullptr && s.threads > 1) v->use_threads(1);
   // A VCF haplotype file is read on a thread of its own beside the panel.
   ParallelRead parallel_haps;
   if (!region && hap_vcf != nullptr && s.threads > 1) parallel_haps.start(s, std::move(hap_vcf));
-  if (!region || !study_vcf)
-    in.study = read_study_input(s, region ? nullptr : std::move(study_vcf), kept);
-  if (!region || !panel_vcf)
-    in.panel = read_panel_input(s, region ? nullptr : std::move(panel_vcf), own_haplotypes, kept);
+  // Read here: every input of a whole run; of a region run the text inputs
+  // and those read once.
+  const auto here = [&](std::unique_ptr<VcfReader>& v, bool once) {
+    return !region || once ? std::move(v) : nullptr;
+  };
+  if (!region || !study_vcf || in.once[0])
+    in.study = read_study_input(s, here(study_vcf, in.once[0]), kept);
+  const bool panel_here = !region || !panel_vcf || in.once[1];
+  if (panel_here) in.panel = read_panel_input(s, here(panel_vcf, in.once[1]), own_haplotypes, kept);
   Settings run = s;  // with the panel's family units
-  if (!region || !panel_vcf) {
+  if (panel_here) {
     run.nTR = in.panel.nTR;
     run.nDU = in.panel.nDU;
     run.nUN = in.panel.nUN;
   }
-  if (!own_haplotypes && (!region || !hap_vcf)) {
+  if (!own_haplotypes && (!region || !hap_vcf || in.once[2])) {
     if (parallel_haps.started()) {
       in.haps = parallel_haps.finish();
       print_haplotype_report(in.haps, in.panel);
+    } else if (in.once[2]) {
+      in.haps = read_haplotype_vcf(run, *hap_vcf);  // its run-log lines in the first attempt
     } else {
-      in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf), kept);
+      in.haps = read_haplotype_input(run, in.panel, here(hap_vcf, false), kept);
     }
   }
   if (region) check_region_positions(in, s);
