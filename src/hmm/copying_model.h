@@ -62,9 +62,10 @@ class CopyingWorkspace {
   template <class R>
   friend struct CopyingKernel;
   std::vector<Real> forward_;    // [sites * states]
-  std::vector<Real> backward_;   // [states]
+  std::vector<Real> carry_;      // [states]: the forward, then the backward carry
   std::vector<Real> posterior_;  // [2 * states]: the posteriors of two neighbouring typed sites
-  std::vector<Real> scratch_;    // [states]
+  std::vector<Real> scratch_;    // [2 * states]
+  std::vector<Real> pairs_;      // [2 * states]: the two posteriors interleaved
 };
 
 // What one study haplotype gets; each pointer may be null when not wanted.
