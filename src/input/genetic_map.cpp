@@ -136,8 +136,8 @@ GeneticMap read_genetic_map(const std::string& path) {
   if (map.contigs.empty()) fatal("genetic map '%s' holds no position", path.c_str());
   std::size_t positions = 0;
   for (const MapContig& c : map.contigs) positions += c.bp.size();
-  std::printf("%zu positions on %zu chromosomes read from the genetic map '%s'\n", positions,
-              map.contigs.size(), path.c_str());
+  std::printf("%zu positions of %zu chromosome%s read from the genetic map '%s'\n", positions,
+              map.contigs.size(), map.contigs.size() == 1 ? "" : "s", path.c_str());
   return map;
 }
 

@@ -296,17 +296,18 @@ void warn_of_unused_options(const ParsedOptions& parsed) {
   const Settings& s = parsed.settings;
   if (s.engine == EngineKind::tags) {
     warn_of_unused(parsed, {kMap, kSwitch, kNe, kError},
-                   "Warning: %s apply to the hmm engine only (-engine hmm); ignored.\n");
+                   "Warning: the tag engine ignores %s (options of -engine hmm).\n");
     return;
   }
   warn_of_unused(parsed, {kTag, kWindow, kMax, kMin},
-                 "Warning: %s apply to the tag engine only; -engine hmm ignores them.\n");
+                 "Warning: -engine hmm ignores %s (options of the tag engine).\n");
   if (!s.map.empty())
     warn_of_unused(parsed, {kSwitch},
-                   "Warning: %s applies without a genetic map; with -map the switch "
-                   "probabilities follow the map and -ne.\n");
+                   "Warning: -engine hmm ignores %s with a genetic map: the switch probabilities "
+                   "follow the map and -ne.\n");
   if (s.map.empty())
-    warn_of_unused(parsed, {kNe}, "Warning: %s applies with a genetic map (-map) only; ignored.\n");
+    warn_of_unused(parsed, {kNe},
+                   "Warning: -engine hmm ignores %s without a genetic map (-map).\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/settings.h"
+#include "run/hmm_pass.h"
 #include "run/impute.h"
 #include "run/output.h"
 #include "run/pass.h"
@@ -62,8 +63,9 @@ class Engine {
 std::unique_ptr<Engine> make_tag_engine();
 
 // The hmm engine with the settings' parameters, reading the settings' map
-// when there is one.
-std::unique_ptr<Engine> make_hmm_engine(const Settings& s);
+// when there is one; max_doses: the most untyped doses it holds at once
+// (smaller in tests of its slices).
+std::unique_ptr<Engine> make_hmm_engine(const Settings& s, std::size_t max_doses = kMaxWindowDoses);
 
 // Stops the run because the hmm engine cannot impute from the study as it
 // is; why says what it is (a text study; an unphased genotype and where).

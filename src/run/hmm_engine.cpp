@@ -17,7 +17,7 @@ namespace {
 
 class HmmEngine : public Engine {
  public:
-  explicit HmmEngine(const Settings& s) {
+  HmmEngine(const Settings& s, std::size_t max_doses) : max_doses_(max_doses) {
     parameters_.switch_prob = s.switch_prob;
     parameters_.ne = s.ne;
     parameters_.error = s.error_prob;
@@ -38,6 +38,7 @@ class HmmEngine : public Engine {
  private:
   std::vector<double> genetic_positions_of(const RunTables& t) const;
 
+  std::size_t max_doses_;
   hmm::ModelParameters parameters_;
   std::optional<GeneticMap> map_;
 };
@@ -103,16 +104,16 @@ std::vector<double> HmmEngine::genetic_positions_of(const RunTables& t) const {
 
 PassTotals HmmEngine::write(const PassJob& job, OutputFile& output) const {
   const RunTables& t = job.tables;
-  check_phased(job.settings, t);
   const std::vector<double> cm = genetic_positions_of(t);
+  check_phased(job.settings, t);
   const hmm::ContigTables tables{t.snp_union, t.study, t.haps, cm};
-  return run_hmm_pass(job, tables, parameters_, output);
+  return run_hmm_pass(job, tables, parameters_, output, max_doses_);
 }
 
 }  // namespace
 
-std::unique_ptr<Engine> make_hmm_engine(const Settings& s) {
-  return std::make_unique<HmmEngine>(s);
+std::unique_ptr<Engine> make_hmm_engine(const Settings& s, std::size_t max_doses) {
+  return std::make_unique<HmmEngine>(s, max_doses);
 }
 
 void stop_for_unphased_study(const std::string& why) {

@@ -21,11 +21,6 @@ namespace {
 constexpr int kRowsPerChunk = 16;
 constexpr int kChunksPerBatch = 64;  // the records formatted before they are written
 
-// Most untyped doses (targets x study haplotypes) held at once: a window
-// with more is imputed in slices of its rows, each running the kernel
-// again (the same doses, computed once more), so that memory stays bounded.
-constexpr std::size_t kMaxDoses = std::size_t{1} << 24;  // 64 MB of floats
-
 float clamped(float x) {
   return std::clamp(x, 0.0f, 1.0f);
 }
@@ -57,7 +52,7 @@ struct ChunkSlot {
 class HmmPass {
  public:
   HmmPass(const PassJob& job, const hmm::ContigTables& tables,
-          const hmm::ModelParameters& parameters, OutputFile& output);
+          const hmm::ModelParameters& parameters, OutputFile& output, std::size_t max_doses);
   PassTotals run();
 
  private:
@@ -75,6 +70,7 @@ class HmmPass {
   const hmm::ContigTables tables_;
   const hmm::ModelParameters parameters_;
   OutputFile& output_;
+  const std::size_t max_doses_;
   WorkerTeam team_;
   hmm::DoseComputer computer_;
   hmm::WindowInputs inputs_;
@@ -90,12 +86,13 @@ class HmmPass {
 };
 
 HmmPass::HmmPass(const PassJob& job, const hmm::ContigTables& tables,
-                 const hmm::ModelParameters& parameters, OutputFile& output)
+                 const hmm::ModelParameters& parameters, OutputFile& output, std::size_t max_doses)
     : job_(job),
       t_(job.tables),
       tables_(tables),
       parameters_(parameters),
       output_(output),
+      max_doses_(max_doses),
       team_(job.settings.threads),
       computer_(team_),
       unknown_(static_cast<std::size_t>(job.tables.study.nind), 9),
@@ -122,7 +119,7 @@ void HmmPass::impute_window(long long w, int begin, int end) {
                     parameters_);
   const std::size_t haplotypes =
       std::max<std::size_t>(1, 2 * static_cast<std::size_t>(t_.study.nind));
-  const std::size_t most = std::max<std::size_t>(1, kMaxDoses / haplotypes);
+  const std::size_t most = std::max<std::size_t>(1, max_doses_ / haplotypes);
   // Slices of rows with at most `most` untyped targets each.
   int first = begin;
   std::size_t targets = 0;
@@ -299,8 +296,9 @@ GenotypeProbabilities genotype_probabilities(double x1, double x2) {
 }
 
 PassTotals run_hmm_pass(const PassJob& job, const hmm::ContigTables& tables,
-                        const hmm::ModelParameters& parameters, OutputFile& output) {
-  HmmPass pass(job, tables, parameters, output);
+                        const hmm::ModelParameters& parameters, OutputFile& output,
+                        std::size_t max_doses) {
+  HmmPass pass(job, tables, parameters, output, max_doses);
   return pass.run();
 }
 

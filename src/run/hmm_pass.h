@@ -8,16 +8,25 @@
 // threads and written in order, so the output is the same for every count.
 #pragma once
 
+#include <cstddef>
+
 #include "hmm/window_inputs.h"
 #include "run/output.h"
 #include "run/pass.h"
 
 namespace tessellar {
 
+// Most untyped doses (targets x study haplotypes) held at once: a window
+// with more is imputed in slices of its rows, each running the kernel again
+// (the same doses, computed once more), so that memory stays bounded.
+inline constexpr std::size_t kMaxWindowDoses = std::size_t{1} << 24;  // 64 MB of floats
+
 // Writes the records of the job's rows of one contig (tables as the kernel
-// inputs read them) to output, with their outcomes.
+// inputs read them) to output, with their outcomes; max_doses: as
+// kMaxWindowDoses.
 PassTotals run_hmm_pass(const PassJob& job, const hmm::ContigTables& tables,
-                        const hmm::ModelParameters& parameters, OutputFile& output);
+                        const hmm::ModelParameters& parameters, OutputFile& output,
+                        std::size_t max_doses = kMaxWindowDoses);
 
 // The genotype probabilities of g = 0, 1, 2 copies of allele 1 from the
 // two haplotype doses (each P(allele 1)).

@@ -180,7 +180,9 @@ TEST_P(Regions, ConcatenateToTheWholeRun) {
 // contigs: two VCF contigs read through their indexes. sparse: text files
 // (read whole, then only the codes a chunk needs) of a trio, duo and
 // singleton panel whose names repeat ('.'), so that the haplotype rows of a
-// chunk are found only by matching from the file's start.
+// chunk are found only by matching from the file's start. hmm: the hmm
+// engine's windows (5 Mb): chunks that span two windows, cut one, hold a
+// single position and end where the study has none.
 INSTANTIATE_TEST_SUITE_P(
     Chunks, Regions,
     testing::Values(Partition{"contigs",
@@ -195,7 +197,19 @@ INSTANTIATE_TEST_SUITE_P(
                               "-panel 4 2 10",
                               {"1:1-1300000", "1:1300001-1600000", "1:1600001-1600001",
                                "1:1600002-2000000", "1:2000001-2400000", "1:2400001-"},
-                              false}),
+                              false},
+                    Partition{"hmm",
+                              "hmm",
+                              "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz",
+                              {"1:1-3000000", "1:3000001-5900000", "1:5900001-5900001",
+                               "1:5900002-7654321", "1:7654322-10000000", "1:10000001-"},
+                              false},
+                    Partition{
+                        "hmm_map",
+                        "hmm",
+                        "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map",
+                        {"1:1-4999999", "1:5000000-6000000", "1:6000001-"},
+                        false}),
     [](const testing::TestParamInfo<Partition>& chunks) { return chunks.param.label; });
 
 // The columns of a per-site file, line by line (the header left out).
