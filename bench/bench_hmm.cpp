@@ -1,7 +1,8 @@
 // The copying kernel on a window of the real task's shape: 600 reference
 // haplotypes, 2,200 typed sites, 22,800 untyped sites with a 1/x-like
 // carrier spectrum; one study haplotype per iteration, cycling through 16.
-// Counters: ns per state and typed site, ms per haplotype.
+// Counters (of CPU time; printed with an "s" suffix): ns per state and typed
+// site, ms per haplotype.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -28,12 +29,13 @@ struct Task {
   }
 };
 
-void report(benchmark::State& state) {
-  state.counters["ns_per_state_site"] =
-      benchmark::Counter(double(state.iterations()) * kStates * kSites * 1e-9,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.counters["ms_per_haplotype"] = benchmark::Counter(
-      double(state.iterations()) * 1e-3, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+// haplotypes: study haplotypes per iteration.
+void report(benchmark::State& state, int haplotypes = 1) {
+  const double done = double(state.iterations()) * haplotypes;
+  state.counters["ns_per_state_site"] = benchmark::Counter(
+      done * kStates * kSites * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ms_per_haplotype"] =
+      benchmark::Counter(done * 1e-3, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // typed: whether the typed and left-out doses are asked for; untyped:
@@ -58,6 +60,35 @@ void BM_impute(benchmark::State& state, Real, bool typed, bool untyped) {
   report(state);
 }
 
+// Batches of kCopyingBatch haplotypes through impute_haplotypes; the counters
+// are per haplotype.
+template <class Real>
+void BM_impute_batch(benchmark::State& state, Real) {
+  static const Task<Real> task;
+  constexpr int kBatch = hmm::kCopyingBatch;
+  const hmm::CopyingModel<Real> model = task.window.model();
+  const hmm::UntypedSites<Real> sites = task.window.untyped();
+  std::vector<std::vector<Real>> typed(kBatch, std::vector<Real>(kSites)),
+      left_out(kBatch, std::vector<Real>(kSites)), dose(kBatch, std::vector<Real>(kUntyped));
+  std::vector<hmm::HaplotypeDoses<Real>> out;
+  for (int h = 0; h < kBatch; ++h)
+    out.push_back({typed[h].data(), left_out[h].data(), dose[h].data()});
+  hmm::CopyingBatchWorkspace<Real> work;
+  work.reserve(kSites, kStates);
+  std::vector<double> log_likelihood(kBatch);
+  int first = 0;
+  for (auto _ : state) {
+    const int8_t* observed[kBatch];
+    for (int h = 0; h < kBatch; ++h) observed[h] = task.study[(first + h) % kStudy].data();
+    hmm::impute_haplotypes(model, sites, kBatch, observed, work, out.data(), log_likelihood.data());
+    benchmark::ClobberMemory();
+    first = (first + kBatch) % kStudy;
+  }
+  report(state, kBatch);
+}
+
+BENCHMARK_CAPTURE(BM_impute_batch, float_all, float())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_impute_batch, double_all, double())->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_impute, float_all, float(), true, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_impute, float_typed_only, float(), true, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_impute, double_all, double(), true, true)->Unit(benchmark::kMillisecond);

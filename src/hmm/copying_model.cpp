@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "hmm/copying_paths.h"
 #include "hmm/copying_steps.h"
@@ -15,21 +16,17 @@ namespace tessellar::hmm {
 template <class Real>
 void CopyingWorkspace<Real>::reserve(int sites, int states) {
   const std::size_t k = static_cast<std::size_t>(states);
-  const std::size_t cells = static_cast<std::size_t>(sites) * k;
-  if (forward_.size() < cells) forward_.resize(cells);
-  if (carry_.size() < k) carry_.resize(k);
+  const std::size_t chunks = (static_cast<std::size_t>(sites) + kChunk - 1) / kChunk;
+  if (forward_.size() < kChunk * k) forward_.resize(kChunk * k);
+  if (checkpoints_.size() < chunks * k) checkpoints_.resize(chunks * k);
+  if (totals_.size() < static_cast<std::size_t>(sites)) totals_.resize(sites);
+  if (carry_.size() < 2 * k) carry_.resize(2 * k);
   if (posterior_.size() < 2 * k) posterior_.resize(2 * k);
   if (scratch_.size() < 2 * k) scratch_.resize(2 * k);
   if (pairs_.size() < 2 * k) pairs_.resize(2 * k);
 }
 
 namespace {
-
-// A probability made safe from rounding: within [0, 1].
-template <class Real>
-Real clamp01(Real p) {
-  return std::min(Real(1), std::max(Real(0), p));
-}
 
 // The normalised posteriors of two typed sites side by side:
 // pairs[2j] = left[j] * left_scale, pairs[2j + 1] = right[j] * right_scale.
@@ -43,9 +40,18 @@ TSL_KERNEL_INLINE void interleave(const Real* __restrict left, Real left_scale,
   }
 }
 
-// Number of fixed lanes of the sums over carriers: carrier i of a site adds
-// into lane i % kCarrierLanes, then the lanes pairwise.
-constexpr int kCarrierLanes = 4;
+// A pair of values added as one (GCC and Clang vector extension): the left
+// and right posteriors of a state, loaded together.
+template <class Real>
+struct PairOf;
+template <>
+struct PairOf<float> {
+  typedef float type __attribute__((vector_size(2 * sizeof(float))));
+};
+template <>
+struct PairOf<double> {
+  typedef double type __attribute__((vector_size(2 * sizeof(double))));
+};
 
 // The sums of both sides of pairs over the states listed in carriers[0 .. n).
 template <class Real>
@@ -57,27 +63,20 @@ struct PairSum {
 template <class Real>
 TSL_KERNEL_INLINE PairSum<Real> carrier_sum(const Real* __restrict pairs,
                                             const int* __restrict carriers, int n) {
-  Real lane[2 * kCarrierLanes] = {};
+  using Pair = typename PairOf<Real>::type;
+  Pair lane[kCarrierLanes] = {};
+  const auto add = [&](int l, int state) {
+    Pair pair;
+    std::memcpy(&pair, pairs + 2 * state, sizeof pair);
+    lane[l] += pair;
+  };
   int i = 0;
-  for (; i + kCarrierLanes <= n; i += kCarrierLanes) {
-    for (int l = 0; l < kCarrierLanes; ++l) {
-      const Real* pair = pairs + 2 * carriers[i + l];
-      lane[2 * l] += pair[0];
-      lane[2 * l + 1] += pair[1];
-    }
-  }
-  for (int l = 0; i + l < n; ++l) {
-    const Real* pair = pairs + 2 * carriers[i + l];
-    lane[2 * l] += pair[0];
-    lane[2 * l + 1] += pair[1];
-  }
-  for (int width = kCarrierLanes / 2; width > 0; width /= 2) {
-    for (int l = 0; l < width; ++l) {
-      lane[2 * l] = lane[2 * l] + lane[2 * (l + width)];
-      lane[2 * l + 1] = lane[2 * l + 1] + lane[2 * (l + width) + 1];
-    }
-  }
-  return {lane[0], lane[1]};
+  for (; i + kCarrierLanes <= n; i += kCarrierLanes)
+    for (int l = 0; l < kCarrierLanes; ++l) add(l, carriers[i + l]);
+  for (int l = 0; i + l < n; ++l) add(l, carriers[i + l]);
+  for (int width = kCarrierLanes / 2; width > 0; width /= 2)
+    for (int l = 0; l < width; ++l) lane[l] = lane[l] + lane[l + width];
+  return {lane[0][0], lane[0][1]};
 }
 
 // The doses of the untyped sites [first, last) from pairs; one_sided: the
@@ -89,9 +88,7 @@ TSL_KERNEL_INLINE void untyped_doses(const UntypedSites<Real>& untyped, int firs
     const int begin = untyped.carrier_begin[u];
     const PairSum<Real> s =
         carrier_sum(pairs, untyped.carriers + begin, untyped.carrier_begin[u + 1] - begin);
-    const Real w = untyped.weight[u];
-    const Real share = one_sided ? s.left : (Real(1) - w) * s.left + w * s.right;
-    dose[u] = clamp01(untyped.carried[u] ? share : Real(1) - share);
+    dose[u] = untyped_dose(s.left, s.right, untyped.weight[u], one_sided, untyped.carried[u] != 0);
   }
 }
 
@@ -101,24 +98,46 @@ TSL_KERNEL_INLINE void untyped_doses(const UntypedSites<Real>& untyped, int firs
 // inlined into the instruction-set paths below.
 template <class Real>
 struct CopyingKernel {
-  // The forward pass: x of every site into the workspace's forward array.
-  // Returns the log-likelihood.
+  static constexpr int kChunk = CopyingWorkspace<Real>::kChunk;
+
+  // The transition into site m (the uniform start at site 0).
+  TSL_KERNEL_INLINE static Transition<Real> into(const CopyingModel<Real>& model,
+                                                 const CopyingWorkspace<Real>& work, int m) {
+    if (m == 0) return {Real(0), Real(1) / Real(model.states)};
+    return transition(model.switches[m], work.totals_[m - 1], model.states);
+  }
+
+  // The forward pass: the totals of every site and the carry entering every
+  // chunk. Returns the log-likelihood.
   TSL_KERNEL_INLINE static double forward(const CopyingModel<Real>& model, const int8_t* observed,
                                           CopyingWorkspace<Real>& work) {
     const int k = model.states;
     Real* carry = work.carry_.data();
     std::fill(carry, carry + k, Real(0));
-    Transition<Real> t{Real(0), Real(1) / Real(k)};
     double log_likelihood = 0;
-    Real total = 1;
     for (int m = 0; m < model.sites; ++m) {
-      if (m > 0) t = transition(model.switches[m], total, k);
-      const Emission<Real> e = emission(observed[m], model.error);
-      total = forward_step(model.alleles + std::size_t(m) * k, k, e, t, carry,
-                           work.forward_.data() + std::size_t(m) * k);
+      if (m % kChunk == 0)
+        std::copy(carry, carry + k, work.checkpoints_.data() + std::size_t(m / kChunk) * k);
+      const Real total =
+          forward_step(model.alleles + std::size_t(m) * k, k, emission(observed[m], model.error),
+                       into(model, work, m), carry, work.scratch_.data());
+      work.totals_[m] = total;
       log_likelihood += std::log(static_cast<double>(total));
     }
     return log_likelihood;
+  }
+
+  // x of the sites of the chunk [first, last) into the forward array, the
+  // same bits as the forward pass.
+  TSL_KERNEL_INLINE static void recompute(const CopyingModel<Real>& model, const int8_t* observed,
+                                          CopyingWorkspace<Real>& work, int first, int last) {
+    const int k = model.states;
+    Real* carry = work.carry_.data() + k;
+    const Real* checkpoint = work.checkpoints_.data() + std::size_t(first / kChunk) * k;
+    std::copy(checkpoint, checkpoint + k, carry);
+    for (int m = first; m < last; ++m)
+      forward_step(model.alleles + std::size_t(m) * k, k, emission(observed[m], model.error),
+                   into(model, work, m), carry, work.forward_.data() + std::size_t(m - first) * k);
   }
 
   // Buffers for the backward pass with its carry cleared.
@@ -130,17 +149,22 @@ struct CopyingKernel {
     return buffers;
   }
 
-  // The backward step at site m into posterior slot m % 2; t is the
-  // transition into site m + 1 and becomes the one into site m.
-  TSL_KERNEL_INLINE static BackwardSums<Real> backward_site(const CopyingModel<Real>& model, int m,
+  // The backward step at site m into posterior slot m % 2, recomputing the
+  // forward chunk when m is its last site; t is the transition into site
+  // m + 1 and becomes the one into site m.
+  TSL_KERNEL_INLINE static BackwardSums<Real> backward_site(const CopyingModel<Real>& model,
+                                                            const int8_t* observed, int m,
                                                             Emission<Real> e, Transition<Real>& t,
                                                             CopyingWorkspace<Real>& work,
                                                             BackwardBuffers<Real>& buffers) {
     const int k = model.states;
+    const int first = m / kChunk * kChunk;
+    if (m == model.sites - 1 || (m + 1) % kChunk == 0)
+      recompute(model, observed, work, first, m + 1);
     buffers.posterior = work.posterior_.data() + (m & 1) * k;
     const BackwardSums<Real> sums =
         backward_step(model.alleles + std::size_t(m) * k, k, e, t,
-                      work.forward_.data() + std::size_t(m) * k, buffers);
+                      work.forward_.data() + std::size_t(m - first) * k, buffers);
     if (m > 0) t = transition(model.switches[m], sums.emitted, k);
     return sums;
   }
@@ -160,14 +184,14 @@ struct CopyingKernel {
     Transition<Real> t{Real(0), Real(1)};
     for (int m = model.sites - 1; m >= 0; --m) {
       const Emission<Real> e = emission(observed[m], model.error);
-      const BackwardSums<Real> s = backward_site(model, m, e, t, work, buffers);
-      const Real total = s.zero * e.zero + s.one * e.one;
-      if (out.typed) out.typed[m] = clamp01(s.one * e.one / total);
-      if (out.left_out) out.left_out[m] = clamp01(s.one / (s.zero + s.one));
+      const BackwardSums<Real> s = backward_site(model, observed, m, e, t, work, buffers);
+      const TypedDoses<Real> d = typed_doses(s, e);
+      if (out.typed) out.typed[m] = d.typed;
+      if (out.left_out) out.left_out[m] = d.left_out;
       if (!doses) continue;
       const Real* here = buffers.posterior;
       const Real* next = work.posterior_.data() + ((m + 1) & 1) * k;
-      const Real scale = Real(1) / total;
+      const Real scale = d.scale;
       int first = pending;
       while (first > 0 && untyped.left[first - 1] >= m) --first;
       if (first < pending) {
@@ -195,7 +219,7 @@ struct CopyingKernel {
     Transition<Real> t{Real(0), Real(1)};
     for (int m = model.sites - 1; m >= 0; --m) {
       const Emission<Real> e = emission(observed[m], model.error);
-      const BackwardSums<Real> s = backward_site(model, m, e, t, work, buffers);
+      const BackwardSums<Real> s = backward_site(model, observed, m, e, t, work, buffers);
       const Real total = s.zero * e.zero + s.one * e.one;
       Real* row = posterior + std::size_t(m) * k;
       for (int j = 0; j < k; ++j) row[j] = buffers.posterior[j] / total;

@@ -22,12 +22,17 @@ enum class KernelPath {
 // Whether this build and processor can take the path.
 bool path_available(KernelPath path);
 
-// impute_haplotype and state_posteriors along the given path, which must be
+// impute_haplotype, impute_haplotypes and state_posteriors along the given path, which must be
 // available.
 template <class Real>
 double impute_haplotype(KernelPath path, const CopyingModel<Real>& model,
                         const UntypedSites<Real>& untyped, const int8_t* observed,
                         CopyingWorkspace<Real>& work, const HaplotypeDoses<Real>& out);
+template <class Real>
+void impute_haplotypes(KernelPath path, const CopyingModel<Real>& model,
+                       const UntypedSites<Real>& untyped, int count, const int8_t* const* observed,
+                       CopyingBatchWorkspace<Real>& work, const HaplotypeDoses<Real>* out,
+                       double* log_likelihood);
 template <class Real>
 double state_posteriors(KernelPath path, const CopyingModel<Real>& model, const int8_t* observed,
                         CopyingWorkspace<Real>& work, Real* posterior);

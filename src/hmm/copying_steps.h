@@ -14,6 +14,7 @@
 // every caller, thread and instruction set.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 // The steps are inlined into each instruction-set path of their callers.
@@ -143,6 +144,43 @@ TSL_KERNEL_INLINE BackwardSums<Real> backward_step(const uint8_t* __restrict all
     zero[j] = q - one[j];
   }
   return {lane_sum(carry, states), lane_sum(zero, states), lane_sum(one, states)};
+}
+
+// A probability made safe from rounding: within [0, 1].
+template <class Real>
+TSL_KERNEL_INLINE Real clamp01(Real p) {
+  return std::min(Real(1), std::max(Real(0), p));
+}
+
+// What a typed site gets from its backward sums: P(allele 1) given every
+// observed allele (typed) and given all but its own (left_out), and 1 / the
+// total of its unnormalised posterior (scale).
+template <class Real>
+struct TypedDoses {
+  Real typed = 0;
+  Real left_out = 0;
+  Real scale = 0;
+};
+
+template <class Real>
+TSL_KERNEL_INLINE TypedDoses<Real> typed_doses(const BackwardSums<Real>& s, Emission<Real> e) {
+  const Real total = s.zero * e.zero + s.one * e.one;
+  return {clamp01(s.one * e.one / total), clamp01(s.one / (s.zero + s.one)), Real(1) / total};
+}
+
+// Number of fixed lanes of the sums over an untyped site's listed carriers:
+// carrier i adds into lane i % kCarrierLanes, then the lanes pairwise.
+inline constexpr int kCarrierLanes = 4;
+
+// The dose of an untyped site from the sums of the normalised posteriors of
+// its listed carriers at the typed sites on its left and right, weight its
+// place between them; one_sided: the site lies beyond the window's typed
+// sites and left is its one neighbour; carried: the allele the listed carry.
+template <class Real>
+TSL_KERNEL_INLINE Real untyped_dose(Real left, Real right, Real weight, bool one_sided,
+                                    bool carried) {
+  const Real share = one_sided ? left : (Real(1) - weight) * left + weight * right;
+  return clamp01(carried ? share : Real(1) - share);
 }
 
 }  // namespace tessellar::hmm

@@ -48,7 +48,9 @@ const Case kCases[] = {
     {"half_error", 2, 6, 14, Switches::kRandom, 0.5, 0.1},
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BruteForce : public ::testing::TestWithParam<Case> {
  protected:

@@ -47,7 +47,9 @@ const UntypedCase kUntyped[] = {
     {"after_last_carry_0", 2, 0.0, {2}, 0, 1 - 1.0 / 6},
 };
 
-void PrintTo(const UntypedCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const UntypedCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Interpolation : public ::testing::TestWithParam<UntypedCase> {};
 
