@@ -1,4 +1,4 @@
-// The doses of a window, haplotype by haplotype on the worker team.
+// The doses of a window, batch by batch of study haplotypes on the worker team.
 #include "hmm/window_doses.h"
 
 #include <algorithm>
@@ -28,28 +28,46 @@ void DoseComputer::compute(const WindowInputs& inputs, const StudyTable& study, 
     return;
   }
   // Every worker's memory before the loop.
+  const std::size_t batch =
+      static_cast<std::size_t>(kCopyingBatch) * static_cast<std::size_t>(sites);
   for (Worker& w : workers_) {
     w.work.reserve(sites, inputs.states());
-    w.observed.resize(static_cast<std::size_t>(sites));
-    w.typed.resize(static_cast<std::size_t>(sites));
-    w.left_out.resize(left_out ? static_cast<std::size_t>(sites) : 0);
+    w.observed.resize(batch);
+    w.typed.resize(batch);
+    w.left_out.resize(left_out ? batch : 0);
   }
-  const CopyingModel<float> model = inputs.model();
-  const UntypedSites<float> untyped = inputs.untyped();
-  team.run(haplotypes, [&](int worker, int h) {
-    Worker& w = workers_[static_cast<std::size_t>(worker)];
-    inputs.observed(study, h, w.observed.data());
-    HaplotypeDoses<float> doses;
-    doses.typed = w.typed.data();
-    doses.left_out = left_out ? w.left_out.data() : nullptr;
-    doses.untyped = out.untyped == 0
-                        ? nullptr
-                        : out.untyped_doses.data() + static_cast<std::size_t>(h) * out.untyped;
-    impute_haplotype(model, untyped, w.observed.data(), w.work, doses);
-    const std::size_t at = static_cast<std::size_t>(h) * typed;
-    std::copy_n(w.typed.begin() + typed_first, typed, out.typed_doses.begin() + at);
-    if (left_out) std::copy_n(w.left_out.begin() + typed_first, typed, out.left_out.begin() + at);
+  const int batches = (haplotypes + kCopyingBatch - 1) / kCopyingBatch;
+  team.run(batches, [&](int worker, int b) {
+    const int first = b * kCopyingBatch;
+    impute_batch(workers_[static_cast<std::size_t>(worker)], inputs, study, first,
+                 std::min(kCopyingBatch, haplotypes - first), left_out, out);
   });
+}
+
+void DoseComputer::impute_batch(Worker& w, const WindowInputs& inputs, const StudyTable& study,
+                                int first, int count, bool left_out, WindowDoses& out) const {
+  const std::size_t sites = static_cast<std::size_t>(inputs.typed_count());
+  const int8_t* observed[kCopyingBatch];
+  HaplotypeDoses<float> doses[kCopyingBatch];
+  for (int k = 0; k < count; ++k) {
+    const int h = first + k;
+    int8_t* own = w.observed.data() + static_cast<std::size_t>(k) * sites;
+    inputs.observed(study, h, own);
+    observed[k] = own;
+    doses[k].typed = w.typed.data() + static_cast<std::size_t>(k) * sites;
+    doses[k].left_out =
+        left_out ? w.left_out.data() + static_cast<std::size_t>(k) * sites : nullptr;
+    doses[k].untyped = out.untyped == 0
+                           ? nullptr
+                           : out.untyped_doses.data() + static_cast<std::size_t>(h) * out.untyped;
+  }
+  impute_haplotypes(inputs.model(), inputs.untyped(), count, observed, w.work, doses, nullptr);
+  for (int k = 0; k < count; ++k) {
+    const std::size_t at = static_cast<std::size_t>(first + k) * out.typed;
+    std::copy_n(doses[k].typed + out.typed_first, out.typed, out.typed_doses.begin() + at);
+    if (left_out)
+      std::copy_n(doses[k].left_out + out.typed_first, out.typed, out.left_out.begin() + at);
+  }
 }
 
 }  // namespace tessellar::hmm

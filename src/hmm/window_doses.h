@@ -1,7 +1,8 @@
 // The doses of one window: every study haplotype run through the copying
-// kernel, in parallel over the haplotypes, each worker with a workspace of
-// its own, each haplotype's results written to its own place, so that the
-// doses do not depend on the number of workers.
+// kernel, in parallel over batches of haplotypes (each haplotype gets the
+// bits it would get alone), each worker with a workspace of its own, each
+// haplotype's results written to its own place, so that the doses do not
+// depend on the number of workers.
 #pragma once
 
 #include <cstdint>
@@ -49,12 +50,15 @@ class DoseComputer {
                bool left_out, WorkerTeam& team, WindowDoses& out);
 
  private:
+  // A worker's memory for one batch of kCopyingBatch haplotypes.
   struct Worker {
-    CopyingWorkspace<float> work;
-    std::vector<int8_t> observed;
-    std::vector<float> typed;
-    std::vector<float> left_out;
+    CopyingBatchWorkspace<float> work;
+    std::vector<int8_t> observed;  // [kCopyingBatch * sites]
+    std::vector<float> typed;      // [kCopyingBatch * sites]
+    std::vector<float> left_out;   // [kCopyingBatch * sites] when asked
   };
+  void impute_batch(Worker& w, const WindowInputs& inputs, const StudyTable& study, int first,
+                    int count, bool left_out, WindowDoses& out) const;
   std::vector<Worker> workers_;
 };
 
