@@ -2,7 +2,8 @@
 // haplotypes, 2,200 typed sites, 22,800 untyped sites with a 1/x-like
 // carrier spectrum; one study haplotype per iteration, cycling through 16.
 // Counters (of CPU time; printed with an "s" suffix): ns per state and typed
-// site, ms per haplotype.
+// site, ms per haplotype. Run: cmake --build --preset release --target
+// bench_hmm && build/release/bench/bench_hmm --benchmark_min_time=0.5
 #include <benchmark/benchmark.h>
 
 #include <vector>

@@ -23,8 +23,6 @@ void CopyingBatchWorkspace<Real>::reserve(int sites, int states) {
   if (totals_.size() < sites * h) totals_.resize(sites * h);
   if (carry_.size() < 2 * k) carry_.resize(2 * k);
   if (posterior_.size() < 2 * k) posterior_.resize(2 * k);
-  if (scratch_.size() < 2 * k) scratch_.resize(2 * k);
-  if (pairs_.size() < 2 * k) pairs_.resize(2 * k);
 }
 
 template <class Real>
@@ -75,8 +73,8 @@ struct BatchKernel {
         std::copy(carry, carry + kh, work.checkpoints_.data() + (m / kChunk) * kh);
       Real* total = work.totals_.data() + std::size_t(m) * H;
       batch_forward_step<Real, H>(model.alleles + std::size_t(m) * model.states, model.states,
-                                  emissions(b, m), into(b, work, m), carry, work.scratch_.data(),
-                                  total);
+                                  emissions(b, m), into(b, work, m), carry,
+                                  static_cast<Real*>(nullptr), total);
       for (int h = 0; h < H; ++h) log_likelihood[h] += std::log(static_cast<double>(total[h]));
     }
   }
@@ -97,38 +95,24 @@ struct BatchKernel {
 
   using V = typename BatchVector<Real, H>::type;
 
-  // pairs[(2j + side) * H + h]: the posteriors of state j for haplotype h at
-  // the left (side 0) and right (side 1) typed sites, times their scales.
-  TSL_KERNEL_INLINE static void interleave(const Real* __restrict left,
-                                           const Real* __restrict left_scale,
-                                           const Real* __restrict right,
-                                           const Real* __restrict right_scale, int states,
-                                           Real* __restrict pairs) {
-    V l, r, ls, rs;
-    load(ls, left_scale);
-    load(rs, right_scale);
-    for (int j = 0; j < states; ++j) {
-      load(l, left + j * H);
-      load(r, right + j * H);
-      store(pairs + 2 * j * H, V(l * ls));
-      store(pairs + (2 * j + 1) * H, V(r * rs));
-    }
-  }
-
-  // The doses of the untyped sites [first, last) for every haplotype.
+  // The doses of the untyped sites [first, last) for every haplotype from the
+  // posteriors of the typed sites on their left and right and the scales
+  // that normalise them; one_sided: left alone.
   TSL_KERNEL_INLINE static void untyped_doses(const UntypedSites<Real>& untyped, int first,
-                                              int last, const Real* __restrict pairs,
-                                              bool one_sided, int count,
+                                              int last, const Real* __restrict left,
+                                              const Real* left_scale, const Real* __restrict right,
+                                              const Real* right_scale, bool one_sided, int count,
                                               const HaplotypeDoses<Real>* out) {
     for (int u = first; u < last; ++u) {
       const int* carriers = untyped.carriers + untyped.carrier_begin[u];
       const int n = untyped.carrier_begin[u + 1] - untyped.carrier_begin[u];
-      V lane[kCarrierLanes][2] = {};
+      V lane[kCarrierLanes][2];
+      for (auto& l : lane) l[0] = l[1] = V{};
       const auto add = [&](int l, int state) {
         V v;
-        load(v, pairs + 2 * state * H);
+        load(v, left + state * H);
         lane[l][0] += v;
-        load(v, pairs + (2 * state + 1) * H);
+        load(v, right + state * H);
         lane[l][1] += v;
       };
       int i = 0;
@@ -141,13 +125,14 @@ struct BatchKernel {
           lane[l][1] = lane[l][1] + lane[l + width][1];
         }
       }
-      Real left[H], right[H];
-      store(left, lane[0][0]);
-      store(right, lane[0][1]);
+      Real sum_left[H], sum_right[H];
+      store(sum_left, lane[0][0]);
+      store(sum_right, lane[0][1]);
       for (int h = 0; h < count; ++h)
         if (out[h].untyped)
-          out[h].untyped[u] = untyped_dose(left[h], right[h], untyped.weight[u], one_sided,
-                                           untyped.carried[u] != 0);
+          out[h].untyped[u] =
+              untyped_dose(sum_left[h] * left_scale[h], sum_right[h] * right_scale[h],
+                           untyped.weight[u], one_sided, untyped.carried[u] != 0);
     }
   }
 
@@ -163,9 +148,8 @@ struct BatchKernel {
     for (int h = 0; h < b.count; ++h) doses = doses || (out[h].untyped && untyped.count > 0);
     int pending = doses ? untyped.count : 0;
     Real scale[2][H] = {};  // 1 / posterior totals of sites m and m + 1, by m % 2
-    BackwardBuffers<Real> buffers{work.carry_.data(), nullptr, work.scratch_.data(),
-                                  work.scratch_.data() + kh};
-    std::fill(buffers.carry, buffers.carry + kh, Real(0));
+    Real* carry = work.carry_.data();
+    std::fill(carry, carry + kh, Real(0));
     BatchTransition<Real, H> t;
     std::fill(t.keep, t.keep + H, Real(0));
     std::fill(t.jump, t.jump + H, Real(1));
@@ -173,10 +157,11 @@ struct BatchKernel {
       const int first_site = m / kChunk * kChunk;
       if (m == model.sites - 1 || (m + 1) % kChunk == 0) recompute(b, work, first_site, m + 1);
       const BatchEmission<Real, H> e = emissions(b, m);
-      buffers.posterior = work.posterior_.data() + (m & 1) * kh;
+      Real* posterior = work.posterior_.data() + (m & 1) * kh;
       BackwardSums<Real> sums[H];
       batch_backward_step<Real, H>(model.alleles + std::size_t(m) * k, k, e, t,
-                                   work.forward_.data() + (m - first_site) * kh, buffers, sums);
+                                   work.forward_.data() + (m - first_site) * kh, carry, posterior,
+                                   sums);
       for (int h = 0; h < H; ++h) {
         const TypedDoses<Real> d = typed_doses(sums[h], Emission<Real>{e.of[0][h], e.of[1][h]});
         scale[m & 1][h] = d.scale;
@@ -189,21 +174,17 @@ struct BatchKernel {
         }
       }
       if (!doses) continue;
-      const Real* here = buffers.posterior;
+      const Real* here = posterior;
       const Real* next = work.posterior_.data() + ((m + 1) & 1) * kh;
-      Real* pairs = work.pairs_.data();
       int first = pending;
       while (first > 0 && untyped.left[first - 1] >= m) --first;
       if (first < pending) {
         const bool last_site = m == model.sites - 1;
-        interleave(here, scale[m & 1], last_site ? here : next,
-                   last_site ? scale[m & 1] : scale[(m + 1) & 1], k, pairs);
-        untyped_doses(untyped, first, pending, pairs, last_site, b.count, out);
+        untyped_doses(untyped, first, pending, here, scale[m & 1], last_site ? here : next,
+                      last_site ? scale[m & 1] : scale[(m + 1) & 1], last_site, b.count, out);
       }
-      if (m == 0 && first > 0) {
-        interleave(here, scale[0], here, scale[0], k, pairs);
-        untyped_doses(untyped, 0, first, pairs, true, b.count, out);
-      }
+      if (m == 0 && first > 0)
+        untyped_doses(untyped, 0, first, here, scale[0], here, scale[0], true, b.count, out);
       pending = first;
     }
   }
@@ -251,9 +232,7 @@ template <class Real>
 void impute_haplotypes(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
                        int count, const int8_t* const* observed, CopyingBatchWorkspace<Real>& work,
                        const HaplotypeDoses<Real>* out, double* log_likelihood) {
-  const KernelPath path =
-      path_available(KernelPath::kAvx2) ? KernelPath::kAvx2 : KernelPath::kBaseline;
-  impute_haplotypes(path, model, untyped, count, observed, work, out, log_likelihood);
+  impute_haplotypes(fastest_path(), model, untyped, count, observed, work, out, log_likelihood);
 }
 
 #define TSL_HMM_INSTANTIATE(Real)                                                                  \

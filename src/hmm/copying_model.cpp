@@ -28,15 +28,14 @@ void CopyingWorkspace<Real>::reserve(int sites, int states) {
 
 namespace {
 
-// The normalised posteriors of two typed sites side by side:
-// pairs[2j] = left[j] * left_scale, pairs[2j + 1] = right[j] * right_scale.
+// The posteriors of two typed sites side by side: pairs[2j] = left[j],
+// pairs[2j + 1] = right[j].
 template <class Real>
-TSL_KERNEL_INLINE void interleave(const Real* __restrict left, Real left_scale,
-                                  const Real* __restrict right, Real right_scale, int states,
-                                  Real* __restrict pairs) {
+TSL_KERNEL_INLINE void interleave(const Real* __restrict left, const Real* __restrict right,
+                                  int states, Real* __restrict pairs) {
   for (int j = 0; j < states; ++j) {
-    pairs[2 * j] = left[j] * left_scale;
-    pairs[2 * j + 1] = right[j] * right_scale;
+    pairs[2 * j] = left[j];
+    pairs[2 * j + 1] = right[j];
   }
 }
 
@@ -79,16 +78,19 @@ TSL_KERNEL_INLINE PairSum<Real> carrier_sum(const Real* __restrict pairs,
   return {lane[0][0], lane[0][1]};
 }
 
-// The doses of the untyped sites [first, last) from pairs; one_sided: the
-// sites lie beyond the window's typed sites and take the left side alone.
+// The doses of the untyped sites [first, last) from pairs, whose sides are
+// normalised by left_scale and right_scale; one_sided: the sites lie beyond
+// the window's typed sites and take the left side alone.
 template <class Real>
 TSL_KERNEL_INLINE void untyped_doses(const UntypedSites<Real>& untyped, int first, int last,
-                                     const Real* pairs, bool one_sided, Real* dose) {
+                                     const Real* pairs, Real left_scale, Real right_scale,
+                                     bool one_sided, Real* dose) {
   for (int u = first; u < last; ++u) {
     const int begin = untyped.carrier_begin[u];
     const PairSum<Real> s =
         carrier_sum(pairs, untyped.carriers + begin, untyped.carrier_begin[u + 1] - begin);
-    dose[u] = untyped_dose(s.left, s.right, untyped.weight[u], one_sided, untyped.carried[u] != 0);
+    dose[u] = untyped_dose(s.left * left_scale, s.right * right_scale, untyped.weight[u], one_sided,
+                           untyped.carried[u] != 0);
   }
 }
 
@@ -120,7 +122,7 @@ struct CopyingKernel {
         std::copy(carry, carry + k, work.checkpoints_.data() + std::size_t(m / kChunk) * k);
       const Real total =
           forward_step(model.alleles + std::size_t(m) * k, k, emission(observed[m], model.error),
-                       into(model, work, m), carry, work.scratch_.data());
+                       into(model, work, m), carry, static_cast<Real*>(nullptr));
       work.totals_[m] = total;
       log_likelihood += std::log(static_cast<double>(total));
     }
@@ -196,12 +198,13 @@ struct CopyingKernel {
       while (first > 0 && untyped.left[first - 1] >= m) --first;
       if (first < pending) {
         const bool last_site = m == model.sites - 1;
-        interleave(here, scale, last_site ? here : next, last_site ? scale : next_scale, k, pairs);
-        untyped_doses(untyped, first, pending, pairs, last_site, out.untyped);
+        interleave(here, last_site ? here : next, k, pairs);
+        untyped_doses(untyped, first, pending, pairs, scale, last_site ? scale : next_scale,
+                      last_site, out.untyped);
       }
       if (m == 0 && first > 0) {
-        interleave(here, scale, here, scale, k, pairs);
-        untyped_doses(untyped, 0, first, pairs, true, out.untyped);
+        interleave(here, here, k, pairs);
+        untyped_doses(untyped, 0, first, pairs, scale, scale, true, out.untyped);
       }
       pending = first;
       next_scale = scale;
@@ -260,14 +263,13 @@ template <class Real>
 }
 #endif
 
-// The path that the public functions take.
-KernelPath best_path() {
+}  // namespace
+
+KernelPath fastest_path() {
   static const KernelPath path =
       path_available(KernelPath::kAvx2) ? KernelPath::kAvx2 : KernelPath::kBaseline;
   return path;
 }
-
-}  // namespace
 
 bool path_available(KernelPath path) {
   if (path == KernelPath::kBaseline) return true;
@@ -303,13 +305,13 @@ template <class Real>
 double impute_haplotype(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped,
                         const int8_t* observed, CopyingWorkspace<Real>& work,
                         const HaplotypeDoses<Real>& out) {
-  return impute_haplotype(best_path(), model, untyped, observed, work, out);
+  return impute_haplotype(fastest_path(), model, untyped, observed, work, out);
 }
 
 template <class Real>
 double state_posteriors(const CopyingModel<Real>& model, const int8_t* observed,
                         CopyingWorkspace<Real>& work, Real* posterior) {
-  return state_posteriors(best_path(), model, observed, work, posterior);
+  return state_posteriors(fastest_path(), model, observed, work, posterior);
 }
 
 #define TSL_HMM_INSTANTIATE(Real)                                                         \

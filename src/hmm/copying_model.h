@@ -11,8 +11,9 @@
 // Everything here is a kernel: inputs are explicit, outputs go to buffers
 // the caller owns, and nothing is allocated per call once the workspace has
 // room. Every sum over states runs in one fixed order, so results do not
-// depend on the thread that computes them. Real is float (the engine) or
-// double (the tests).
+// depend on the thread that computes them, the instruction set it uses
+// (copying_paths.h), or the batch a haplotype is imputed in. Real is float
+// (the engine) or double (the tests).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ struct CopyingModel {
   const Real* switches = nullptr;    // [sites]: jump probability from site m-1 to m
                                      // (switches[0] is not read)
   Real error = 0;                    // probability that the observed allele is the other one
+                                     // (0 < error < 1)
 };
 
 // The untyped sites of the window, in position order. Site u lies after typed
@@ -69,7 +71,7 @@ class CopyingWorkspace {
   std::vector<Real> totals_;       // [sites]: S of every site
   std::vector<Real> carry_;        // [2 * states]: the backward and the forward carry
   std::vector<Real> posterior_;    // [2 * states]: the posteriors of two neighbouring typed sites
-  std::vector<Real> scratch_;      // [2 * states]
+  std::vector<Real> scratch_;      // [2 * states]: the backward step's zero and one terms
   std::vector<Real> pairs_;        // [2 * states]: the two posteriors interleaved
 };
 
@@ -103,20 +105,20 @@ class CopyingBatchWorkspace {
  private:
   template <class R>
   friend struct BatchKernel;
-  static constexpr int kChunk = 16;  // sites recomputed at a time
-  // Values of state j for haplotype h at [j * kCopyingBatch + h], per site:
-  std::vector<Real> forward_;      // [kChunk sites]
-  std::vector<Real> checkpoints_;  // [chunks]: the forward carry entering each chunk
+  static constexpr int kChunk = 8;  // sites recomputed at a time (measured best)
+  // As in CopyingWorkspace, with kCopyingBatch values per state (state j of
+  // haplotype h at [j * kCopyingBatch + h]):
+  std::vector<Real> forward_;      // kChunk sites
+  std::vector<Real> checkpoints_;  // one site per chunk
   std::vector<Real> totals_;       // [sites * kCopyingBatch]
-  std::vector<Real> carry_;        // [2]: the backward and the forward carry
-  std::vector<Real> posterior_;    // [2]
-  std::vector<Real> scratch_;      // [2]
-  std::vector<Real> pairs_;        // [2]
+  std::vector<Real> carry_;        // two sites: the backward and the forward carry
+  std::vector<Real> posterior_;    // two sites
 };
 
 // Imputes count study haplotypes of one window together (1 <= count <=
-// kCopyingBatch), several times faster per haplotype than one at a time,
-// each with exactly the bits impute_haplotype gives it: observed[h] and
+// kCopyingBatch), about twice as fast per full batch as one at a time (the
+// reference alleles and carrier lists are read once for all), each with
+// exactly the bits impute_haplotype gives it: observed[h] and
 // out[h] are haplotype h's alleles and doses as there; log_likelihood (may be
 // null) receives the count log-likelihoods.
 template <class Real>

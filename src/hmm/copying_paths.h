@@ -22,6 +22,10 @@ enum class KernelPath {
 // Whether this build and processor can take the path.
 bool path_available(KernelPath path);
 
+// The path that impute_haplotype, impute_haplotypes and state_posteriors
+// take: AVX2 where available.
+KernelPath fastest_path();
+
 // impute_haplotype, impute_haplotypes and state_posteriors along the given path, which must be
 // available.
 template <class Real>

@@ -83,15 +83,21 @@ TSL_KERNEL_INLINE Real lane_sum(const Real* __restrict values, int n) {
 
 // One forward step at a site whose states carry alleles[0 .. states) (0/1).
 // carry holds y of the previous site on entry and y of this site on return;
-// prior (may not alias carry) receives x of this site. Returns S of this site.
+// prior (null: not wanted; may not alias carry) receives x of this site.
+// Returns S of this site.
 template <class Real>
 TSL_KERNEL_INLINE Real forward_step(const uint8_t* __restrict alleles, int states, Emission<Real> e,
                                     Transition<Real> t, Real* __restrict carry,
                                     Real* __restrict prior) {
-  for (int j = 0; j < states; ++j) {
-    const Real x = t.keep * carry[j] + t.jump;
-    prior[j] = x;
-    carry[j] = (alleles[j] ? e.one : e.zero) * x;
+  if (prior) {
+    for (int j = 0; j < states; ++j) {
+      const Real x = t.keep * carry[j] + t.jump;
+      prior[j] = x;
+      carry[j] = (alleles[j] ? e.one : e.zero) * x;
+    }
+  } else {
+    for (int j = 0; j < states; ++j)
+      carry[j] = (alleles[j] ? e.one : e.zero) * (t.keep * carry[j] + t.jump);
   }
   return lane_sum(carry, states);
 }
@@ -173,9 +179,11 @@ TSL_KERNEL_INLINE TypedDoses<Real> typed_doses(const BackwardSums<Real>& s, Emis
 inline constexpr int kCarrierLanes = 4;
 
 // The dose of an untyped site from the sums of the normalised posteriors of
-// its listed carriers at the typed sites on its left and right, weight its
-// place between them; one_sided: the site lies beyond the window's typed
-// sites and left is its one neighbour; carried: the allele the listed carry.
+// its listed carriers at the typed sites on its left and right (each the sum
+// of the unnormalised posteriors in the carrier lanes times the site's
+// scale), weight its place between them; one_sided: the site lies beyond
+// the window's typed sites and left is its one neighbour; carried: the
+// allele the listed carry.
 template <class Real>
 TSL_KERNEL_INLINE Real untyped_dose(Real left, Real right, Real weight, bool one_sided,
                                     bool carried) {

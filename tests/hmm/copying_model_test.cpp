@@ -156,7 +156,8 @@ TEST(Precision, FloatFollowsDouble) {
 
 template <class Real>
 bool same_bits(const std::vector<Real>& a, const std::vector<Real>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Real)) == 0;
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Real)) == 0);
 }
 
 // The same haplotype gives the same bits in a fresh workspace, in one that

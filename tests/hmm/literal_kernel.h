@@ -88,11 +88,12 @@ double impute(const CopyingModel<Real>& model, const UntypedSites<Real>& untyped
     std::vector<Real> lane_left(4, Real(0)), lane_right(4, Real(0));
     for (int i = untyped.carrier_begin[u]; i < untyped.carrier_begin[u + 1]; ++i) {
       const int j = untyped.carriers[i], lane = (i - untyped.carrier_begin[u]) % 4;
-      lane_left[lane] += p[one_sided ? first : left][j] * scale[one_sided ? first : left];
-      lane_right[lane] += p[one_sided ? first : right][j] * scale[one_sided ? first : right];
+      lane_left[lane] += p[one_sided ? first : left][j];
+      lane_right[lane] += p[one_sided ? first : right][j];
     }
     const Real w = untyped.weight[u];
-    const Real s_left = pairwise(lane_left), s_right = pairwise(lane_right);
+    const Real s_left = pairwise(lane_left) * scale[one_sided ? first : left];
+    const Real s_right = pairwise(lane_right) * scale[one_sided ? first : right];
     const Real share = one_sided ? s_left : (Real(1) - w) * s_left + w * s_right;
     out.untyped[u] = clamp01(untyped.carried[u] ? share : Real(1) - share);
   }

@@ -46,7 +46,8 @@ std::vector<KernelPath> paths() {
 
 template <class Real>
 bool same_bits(const std::vector<Real>& a, const std::vector<Real>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Real)) == 0;
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Real)) == 0);
 }
 
 template <class Real>
