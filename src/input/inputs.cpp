@@ -49,6 +49,26 @@ Contig& contig_for(std::vector<Contig>& contigs, const VcfReader& r) {
   return contigs.back();
 }
 
+// Appends the alleles of the reader's current record to the study table:
+// phased calls as they are, unphased ones when both alleles are there.
+void keep_alleles(const VcfReader& r, StudyTable& t) {
+  const std::size_t first = t.alleles.size();
+  t.alleles.resize(first + 2 * static_cast<std::size_t>(t.nind));
+  int8_t* a = t.alleles.data() + first;
+  int unphased = -1;
+  for (int i = 0; i < t.nind; ++i) {
+    const int a0 = r.allele(i, 0);
+    const int a1 = r.allele(i, 1);
+    const bool phased = r.phased(i, 1);
+    const bool whole = a0 >= 0 && a1 >= 0;
+    if (!phased && whole && a0 != a1 && unphased < 0) unphased = i;
+    const bool kept = phased || whole;
+    a[2 * i] = static_cast<int8_t>(kept ? a0 : -1);
+    a[2 * i + 1] = static_cast<int8_t>(kept ? a1 : -1);
+  }
+  t.unphased.push_back(unphased);
+}
+
 StudyInput read_study_vcf(const Settings& s, VcfReader& r) {
   StudyInput in;
   in.vcf = true;
@@ -69,6 +89,7 @@ StudyInput read_study_vcf(const Settings& s, VcfReader& r) {
     t.geno.members = nind;
     append_site(t, r);
     for (int i = 0; i < nind; ++i) t.geno.codes.push_back(r.code(i));
+    if (s.engine == EngineKind::hmm) keep_alleles(r, t);
     set_frequencies(t, t.nsnp - 1);
     ++rows;
   }

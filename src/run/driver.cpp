@@ -21,6 +21,7 @@
 #include "input/vcf_reader.h"
 #include "run/cmdline.h"
 #include "run/contig_run.h"
+#include "run/engine.h"
 #include "run/output.h"
 #include "run/output_path.h"
 #include "run/text_format.h"
@@ -112,8 +113,10 @@ void add_skipped(const std::vector<SkippedRecord>& records, const std::string& c
 }
 
 // The VCF header of the output.
-std::string output_header(const Inputs& in, const std::string& text_contig, int argc, char** argv) {
+std::string output_header(const Inputs& in, const std::string& text_contig, bool hmm, int argc,
+                          char** argv) {
   VcfHeaderInfo info;
+  info.hmm = hmm;
   info.command_line = joined_command_line(argc, argv);
   info.samples = in.study.samples;
   if (in.study.vcf) {
@@ -170,17 +173,6 @@ void warn_of_cost(const Settings& s) {
                  s.maxnum, k, sets, factor);
 }
 
-// Targets left without a tag set because -min lets fewer candidates than
-// tags be collected are announced.
-void warn_of_targets_without_tags(const Settings& s, const PassTotals& totals) {
-  const int k = s.geometry.tags();
-  if (s.minnum >= k || totals.without_tags == 0) return;
-  std::fprintf(stderr,
-               "Warning: with -tag %d and -min %d, %d of %d targets got no tag set and are not "
-               "in the output; -min %d or more keeps enough candidates.\n",
-               k, s.minnum, totals.without_tags, totals.targets, k);
-}
-
 // No file that the run writes may be another or an input.
 void check_outputs(const Settings& s, bool own_haplotypes) {
   RunFiles files;
@@ -191,6 +183,7 @@ void check_outputs(const Settings& s, bool own_haplotypes) {
   files.inputs = {s.gfile, s.efile};
   if (!own_haplotypes) files.inputs.push_back(s.hfile);
   if (!s.ped.empty()) files.inputs.push_back(s.ped);
+  if (!s.map.empty() && s.engine == EngineKind::hmm) files.inputs.push_back(s.map);
   check_distinct(files);
 }
 
@@ -260,6 +253,7 @@ ContigInputs contig_inputs(Inputs& in, StudyContig& sc, const std::string& name,
                                    : matching(in.haps.contigs, sc.name, by_name && in.haps.vcf);
   c.by_alleles = !in.text_only;
   c.vcf_haplotypes = in.haps.vcf;
+  c.samples = in.study.samples;
   if (sites) {
     add_skipped(in.study.skipped_records, sc.name, by_name, 0, c.extras);
     add_skipped(in.panel.skipped_records, sc.name, by_name && in.panel.vcf, 1, c.extras);
@@ -309,8 +303,12 @@ struct Outputs {
   std::unique_ptr<RecordFormat> format;
   std::unique_ptr<SitesFile> sites;
   LooSummary loo;
-  explicit Outputs(const Settings& s) : file(s.ofile, output_kind(s.ofile), s.threads) {
-    if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites);
+  bool hmm;  // the hmm engine's figures
+  explicit Outputs(const Settings& s)
+      : file(s.ofile, output_kind(s.ofile), s.threads),
+        loo(s.engine == EngineKind::hmm),
+        hmm(s.engine == EngineKind::hmm) {
+    if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites, hmm);
   }
   // The format, and the VCF header, once the inputs are read.
   void start(const Inputs& in, const std::string& text_contig, int argc, char** argv) {
@@ -319,7 +317,7 @@ struct Outputs {
     } else {
       check_vcf_positions(in);
       format = std::make_unique<VcfFormat>();
-      file.write_header(output_header(in, text_contig, argc, argv), last_position(in));
+      file.write_header(output_header(in, text_contig, hmm, argc, argv), last_position(in));
     }
   }
   ContigSinks sinks(const Settings& s) {
@@ -348,8 +346,8 @@ bool pairs_by_name(const Inputs& in) {
 }
 
 // A whole run: every contig of the study in turn.
-void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out, int argc,
-               char** argv) {
+void run_whole(const Settings& s, const Settings& run, const Engine& engine, Inputs& in,
+               Outputs& out, int argc, char** argv) {
   const std::string text_contig = text_contig_name(in);
   out.start(in, text_contig, argc, argv);
   ContigSinks sinks = out.sinks(s);
@@ -359,7 +357,7 @@ void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out,
   for (StudyContig& sc : in.study.contigs) {
     ContigInputs c = contig_inputs(in, sc, in.study.vcf ? sc.name : text_contig, by_name, no_panel,
                                    out.sites != nullptr);
-    PreparedContig prepared(run, c, out.sites != nullptr);
+    PreparedContig prepared(run, c, out.sites != nullptr, engine);
     out.totals.add(prepared.write(sinks, kFirstPosition, kLastPosition));
   }
   if (out.sites != nullptr) write_contigs_without_study(in, by_name, *out.sites);
@@ -431,15 +429,18 @@ std::array<long long, 2> range_read(const Region& region, long long flank_left,
 }
 
 // A run of one region: the VCF inputs are read through their indexes over
-// the region and a flank on each side. The flanks start at twice the
-// candidate window and grow until the candidate collection of every target
-// in the region stays inside what was read (or reaches the contig's ends),
-// so that every SNP written gets the tags and probabilities of a whole run.
-void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool own_haplotypes,
-                Outputs& out, int argc, char** argv) {
+// the region and a flank on each side. The flanks start where the engine
+// says (tag engine: twice the candidate window and 100 kb; hmm engine: the
+// reach of the region's windows) and grow until the candidate collection of
+// every target in the region stays inside what was read (or reaches the
+// contig's ends), so that every SNP written gets the tags and probabilities
+// of a whole run.
+void run_region(const Settings& s, const Settings& run, const Engine& engine, Inputs& text_in,
+                bool own_haplotypes, Outputs& out, int argc, char** argv) {
   const Region& region = s.region;
-  long long flank_left = 2LL * s.window + 100000;
-  long long flank_right = flank_left;
+  const PositionRange first = engine.first_reading(s, region);
+  long long flank_left = region.start - first.first;
+  long long flank_right = first.last - region.end;
   const std::unique_ptr<PanelTable> pristine_panel =
       text_in.panel.vcf ? nullptr : std::make_unique<PanelTable>(text_in.panel.contigs[0].table);
   for (int attempt = 0;; ++attempt) {
@@ -493,7 +494,7 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
     no_panel.ncol = no_panel.geno.members = in.panel.members;
     const std::string name = in.study.vcf ? sc->name : region.contig;
     ContigInputs c = contig_inputs(in, *sc, name, by_name, no_panel, !s.sites.empty());
-    PreparedContig prepared(units, c, !s.sites.empty());
+    PreparedContig prepared(units, c, !s.sites.empty(), engine);
     const CandidateEdges edges = prepared.reach(region.start, region.end);
     const bool wider_left =
         edges.left && more_records(s, own_haplotypes, region, lo, hi, true, reading);
@@ -523,8 +524,8 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
 // only those codes and values. Every other row keeps its name, position,
 // alleles and frequencies, so the union, the haplotype matching, the
 // alignment and the filters are those of a whole run.
-void run_text_region(const Settings& s, const Settings& run, Inputs& skeleton, Outputs& out,
-                     int argc, char** argv) {
+void run_text_region(const Settings& s, const Settings& run, const Engine& engine, Inputs& skeleton,
+                     Outputs& out, int argc, char** argv) {
   const Region& region = s.region;
   const bool sites = !s.sites.empty();
   TextKept kept;
@@ -532,7 +533,7 @@ void run_text_region(const Settings& s, const Settings& run, Inputs& skeleton, O
     PanelTable no_panel;
     ContigInputs c =
         contig_inputs(skeleton, skeleton.study.contigs[0], region.contig, false, no_panel, sites);
-    const PreparedContig outline(run, c, sites);
+    const PreparedContig outline(run, c, sites, engine);
     const TablesRead read = outline.tables_read(region.start, region.end);
     kept = TextKept{read.positions, read.haplotypes, true};
   }
@@ -544,7 +545,7 @@ void run_text_region(const Settings& s, const Settings& run, Inputs& skeleton, O
   in.haps = read_haplotype_input(run, in.panel, nullptr, kept);
   PanelTable no_panel;
   ContigInputs c = contig_inputs(in, in.study.contigs[0], region.contig, false, no_panel, sites);
-  PreparedContig prepared(run, c, sites);
+  PreparedContig prepared(run, c, sites, engine);
   out.start(in, region.contig, argc, argv);
   ContigSinks sinks = out.sinks(s);
   out.totals.add(prepared.write(sinks, region.start, region.end));
@@ -560,8 +561,11 @@ void run(int argc, char** argv) {
   finish_run_log_head(options, InputsSeen{panel_vcf != nullptr, own_haplotypes});
   check_outputs(s, own_haplotypes);
   Outputs out(s);
-  warn_of_cost(s);
+  const bool hmm = s.engine == EngineKind::hmm;
+  if (!hmm) warn_of_cost(s);
   std::unique_ptr<VcfReader> study_vcf = VcfReader::open_if_vcf(s.gfile, "study");
+  if (hmm && study_vcf == nullptr) stop_for_unphased_study("'" + s.gfile + "' is a text study");
+  const std::unique_ptr<Engine> engine = hmm ? make_hmm_engine(s) : make_tag_engine();
   std::unique_ptr<VcfReader> hap_vcf =
       own_haplotypes ? nullptr : VcfReader::open_if_vcf(s.hfile, "haplotype");
 
@@ -620,13 +624,13 @@ void run(int argc, char** argv) {
   if (region) check_region_positions(in, s);
   if (!region) {
     check_mixed(in, s);
-    run_whole(s, run, in, out, argc, argv);
+    run_whole(s, run, *engine, in, out, argc, argv);
   } else if (in.text_only) {
-    run_text_region(s, run, in, out, argc, argv);
+    run_text_region(s, run, *engine, in, out, argc, argv);
   } else {
-    run_region(s, run, in, own_haplotypes, out, argc, argv);
+    run_region(s, run, *engine, in, own_haplotypes, out, argc, argv);
   }
-  warn_of_targets_without_tags(s, out.totals);
+  engine->finish(s, out.totals);
   print_complete_stamp();
 }
 

@@ -255,7 +255,9 @@ constexpr const char* kExample =
 // files (read whole, then only the codes a chunk needs) of a trio, duo and
 // singleton panel whose names repeat ('.'), so that the haplotype rows of a
 // chunk are found only by matching from the file's start. example: each VCF
-// input from a pipe (read once), and all without indexes.
+// input from a pipe (read once), and all without indexes. hmm: the hmm
+// engine's windows (5 Mb): chunks that span two windows, cut one, hold a
+// single position and end where the study has none.
 INSTANTIATE_TEST_SUITE_P(
     Chunks, Regions,
     testing::Values(
@@ -290,7 +292,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "-gfile study.vcf -efile panel.vcf -ped panel.ped -hfile haplotypes.vcf",
                   kExampleChunks, false,
                   "gzip -dc study.vcf.gz > study.vcf && gzip -dc panel.vcf.gz > panel.vcf && "
-                  "gzip -dc haplotypes.vcf.gz > haplotypes.vcf"}),
+                  "gzip -dc haplotypes.vcf.gz > haplotypes.vcf"},
+        Partition{"hmm",
+                  "tests/e2e/data/hmm",
+                  "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz",
+                  {"1:1-3000000", "1:3000001-5900000", "1:5900001-5900001", "1:5900002-7654321",
+                   "1:7654322-10000000", "1:10000001-"},
+                  false},
+        Partition{"hmm_map",
+                  "tests/e2e/data/hmm",
+                  "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map",
+                  {"1:1-4999999", "1:5000000-6000000", "1:6000001-"},
+                  false}),
     [](const testing::TestParamInfo<Partition>& chunks) { return chunks.param.label; });
 
 // A region of a contig that no input holds is announced on standard error

@@ -1,7 +1,7 @@
 // The outputs are the same for every thread count: the bundled example and a
 // panel of trios, duos and singletons, imputed on 1, 2 and 7 threads, to text
 // and to bgzipped VCF with its index and a per-site file with the
-// leave-one-out check.
+// leave-one-out check; and the hmm engine's, with and without a map.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -63,7 +63,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Dataset{"example_vcf", "examples",
                             "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -hfile "
                             "haplotypes.vcf.gz -loo",
-                            "out.vcf.gz"}),
+                            "out.vcf.gz"},
+                    Dataset{"hmm", "tests/e2e/data/hmm",
+                            "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -loo",
+                            "out.vcf.gz"},
+                    Dataset{"hmm_map", "tests/e2e/data/hmm",
+                            "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map",
+                            "out.txt"}),
     [](const testing::TestParamInfo<Dataset>& param) { return std::string(param.param.label); });
 
 }  // namespace

@@ -44,7 +44,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 passed=0 failed=0 skipped=0
-for t in test_config.sh test_example.sh test_local.sh test_inputs.sh test_failing.sh test_slurm.sh; do
+for t in test_config.sh test_example.sh test_local.sh test_inputs.sh test_failing.sh test_hmm.sh test_slurm.sh; do
     start=$(date +%s)
     bash "$here/$t" "$@" > "$logs/$t.log" 2>&1
     status=$?

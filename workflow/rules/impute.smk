@@ -30,6 +30,8 @@ def impute_inputs(wc):
     files["plan"] = f"{OUT}/plan/{wc.contig}.tsv"
     if PED:
         files["ped"] = PED
+    if MAP and ENGINE == "hmm":
+        files["map"] = MAP
     return files
 
 
@@ -64,9 +66,11 @@ rule impute:
         ped=optional("-ped", "ped"),
         haplotypes=optional("-hfile", "haplotypes"),
         region=lambda wc: f"{wc.contig}:{wc.start}-{wc.end}",
+        engine="-engine hmm" if ENGINE == "hmm" else "",
+        map=optional("-map", "map"),
         options=OPTIONS,
     shell:
         "log={log:q}; what={params.region:q};"
-        " {params.tessellar:q} -gfile {input.study:q} -efile {input.panel:q} {params.haplotypes}"
+        " {params.tessellar:q} {params.engine} {params.map} -gfile {input.study:q} -efile {input.panel:q} {params.haplotypes}"
         " {params.ped} -region {params.region:q} -ofile {output.vcf:q} -sites {output.sites:q}"
         " -threads {threads} {params.options} > \"$log\" 2>&1" + ON_FAILURE

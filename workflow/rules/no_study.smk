@@ -79,9 +79,10 @@ rule no_study_sites:
         tessellar=TESSELLAR,
         ped=optional("-ped", "ped"),
         haplotypes=optional("-hfile", "haplotypes"),
+        engine="-engine hmm" if ENGINE == "hmm" else "",
         options=OPTIONS,
     shell:
         "log={log:q}; what={wildcards.contig:q};"
         " bash {params.script:q} {wildcards.contig:q} {input.study:q} {input.panel:q}"
-        " {params.tessellar:q} {output:q} {params.haplotypes} {params.ped} {params.options}"
+        " {params.tessellar:q} {output:q} {params.haplotypes} {params.ped} {params.engine} {params.options}"
         " > \"$log\" 2>&1" + ON_FAILURE

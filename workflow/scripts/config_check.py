@@ -15,7 +15,7 @@ from snakemake.exceptions import WorkflowError
 # Tessellar options that the workflow sets itself, and the key that sets each.
 OWN_OPTIONS = {"-gfile": "study", "-efile": "panel", "-hfile": "haplotypes", "-ped": "ped",
                "-threads": "threads", "-region": "the chunk plan", "-ofile": "outdir",
-               "-sites": "outdir"}
+               "-sites": "outdir", "-engine": "engine", "-map": "map"}
 RESOURCE_RULES = {
     "tessellar": ("mem_mb", "mem_mb_base", "mem_mb_per_mcell", "runtime", "runtime_base",
                   "runtime_per_mcell"),
@@ -23,8 +23,9 @@ RESOURCE_RULES = {
     "concat": ("mem_mb", "runtime"), "sites": ("mem_mb", "runtime"),
     "summary": ("mem_mb", "runtime"),
 }
-KEYS = ("study", "panel", "haplotypes", "ped", "tessellar", "options", "threads", "chunk_size",
-        "outdir", "contigs", "resources")
+KEYS = ("study", "panel", "haplotypes", "ped", "tessellar", "engine", "map", "options", "threads",
+        "chunk_size", "outdir", "contigs", "resources")
+ENGINES = ("tags", "hmm")
 VCF_NAME = re.compile(r"\.(vcf|vcf\.gz|bcf)$")
 
 
@@ -45,6 +46,8 @@ class Settings:
     outdir: str
     contigs: list  # study contig names; empty: all
     resources: dict = field(default_factory=dict)
+    engine: str = "tags"  # the imputation engine (-engine)
+    map: str = ""  # the hmm engine's genetic map (-map); "" (none)
 
 
 def _shown(value):
@@ -93,6 +96,15 @@ def _input(config, key, required, pattern_ok, vcf):
     if not os.path.isfile(path):
         raise ConfigError(f"key {key}: {path} does not exist or is not a file")
     return path
+
+
+def _engine(config):
+    value = config.get("engine")
+    if value is None or value == "":
+        return "tags"
+    if value not in ENGINES:
+        raise ConfigError(f"key engine: expected one of {', '.join(ENGINES)}, found {_shown(value)}")
+    return value
 
 
 def _binary(config):
@@ -194,4 +206,6 @@ def checked(config):
         outdir=_norm(outdir.rstrip("/") or "/"),
         contigs=_contigs(config),
         resources=_resources(config),
+        engine=_engine(config),
+        map=_input(config, "map", False, False, False),
     )
