@@ -206,6 +206,32 @@ def main():
     mixed = st + "===\n" + pv + "===\n" + hv + "===\n" + pedv
     write("fuzz_run", "text_study_vcf_panel", bytes([3 | 1 << 3, 0x40, 0xF8, 0x68]) + mixed.encode())
 
+    # ---- region runs: 4 option bytes, study === panel === haplotypes === ped
+    # byte 0: study form | panel form << 3 | 0x40 no -hfile | 0x80 -ped; byte 1: haplotype
+    # form | contig << 3 ("1", "chr1", "2", "X") | window << 5 (0 10 1000 5000 50000 ...);
+    # byte 2: start | length << 4 (indexes into the tables of fuzz_region.cpp); byte 3:
+    # -min | (-max - 4) << 4. Forms: 0 VCF, 1 VCF.gz + tbi, 2 BCF + csi, 3 VCF.gz,
+    # 4 BCF, 5 pipe of text, 6 pipe of VCF.gz, 7 VCF.gz + an index older than it.
+    every = lambda n: (lambda f, c=[0]: (c.__setitem__(0, c[0] + 1), c[0] % n == 1 or n == 1)[1])
+    rp = cut_vcf(pvcf, 30, samples=range(6), keep=every(7))
+    at_panel = {l.split("\t")[1] for l in rp.splitlines() if not l.startswith("#")}
+    third = every(3)
+    rs = cut_vcf(svcf, 30, samples=range(6), keep=lambda f: third(f) or f[1] in at_panel)
+    rh = cut_vcf(hvcf, 30, samples=range(4), keep=lambda f: f[1] in at_panel)
+    region_run = (rs + "===\n" + rp + "===\n" + rh + "===\n" + pedv).encode()
+    seeds = {
+        "indexed": (1 | 1 << 3 | 0x80, 1 | 4 << 5, 8 | 9 << 4, 8 | 15 << 4),
+        "unindexed_to_contig_end": (0 | 0 << 3 | 0x80, 0 | 4 << 5, 12 | 15 << 4, 8 | 15 << 4),
+        "piped_panel": (2 | 5 << 3 | 0x80, 3 | 4 << 5, 9 | 7 << 4, 8 | 15 << 4),
+        "piped_study_stale_panel": (6 | 7 << 3 | 0x80, 5 | 1 << 3 | 4 << 5, 4 | 11 << 4,
+                                    8 | 15 << 4),
+        "own_haplotypes_unknown_contig": (0 | 4 << 3 | 0xC0, 2 << 3 | 4 << 5, 0 | 15 << 4,
+                                          8 | 15 << 4),
+        "widening": (1 | 3 << 3 | 0x80, 6 | 2 << 5, 10 | 5 << 4, 12 | 15 << 4),
+    }
+    for name, option_bytes in seeds.items():
+        write("fuzz_region", name, bytes(option_bytes) + region_run)
+
 
 if __name__ == "__main__":
     main()

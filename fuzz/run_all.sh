@@ -18,7 +18,7 @@ fi
 total=$1
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-targets=(fuzz_study fuzz_panel fuzz_haplotypes fuzz_text_block fuzz_ped fuzz_vcf fuzz_run)
+targets=(fuzz_study fuzz_panel fuzz_haplotypes fuzz_text_block fuzz_ped fuzz_vcf fuzz_run fuzz_region)
 
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
@@ -66,7 +66,7 @@ work="$(mktemp -d "$base/tessellar_fuzz_run.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 artifacts="$root/build/fuzz/artifacts"
 mkdir -p "$artifacts"
-declare -A max_len=([fuzz_vcf]=16384 [fuzz_run]=8192)
+declare -A max_len=([fuzz_vcf]=16384 [fuzz_run]=8192 [fuzz_region]=8192)
 failed=()
 t0=$(now)
 for t in "${targets[@]}"; do

@@ -2,18 +2,19 @@
 # Installs the Debian packages that Tessellar needs beyond the compiler,
 # CMake, GoogleTest and Google Benchmark: only those not yet installed, with
 # sudo when not run as root.
-#   tools/install_deps.sh build   htslib (headers, pkg-config file), to build and run
-#   tools/install_deps.sh test    also bcftools, tabix, Snakemake, SLURM and munge
+#   tools/install_deps.sh build   htslib (headers, pkg-config file), tabix and bcftools,
+#                                  to build and run the README's examples
+#   tools/install_deps.sh test    also Snakemake, SLURM and munge
 #                                  (workflow tests), clang 14 (fuzzing)
 #   tools/install_deps.sh bench   also the accuracy benchmark's data (shapeit4-example),
-#                                  Beagle 5.4, bcftools, tabix, GNU time and Python 3
+#                                  Beagle 5.4, GNU time and Python 3
 set -euo pipefail
 what="${1:-build}"
-packages=(libhts-dev pkg-config tabix)
+packages=(libhts-dev pkg-config tabix bcftools)
 if [ "$what" = test ]; then
-  packages+=(bcftools snakemake slurm-wlm munge clang-14 libclang-rt-14-dev python3)
+  packages+=(snakemake slurm-wlm munge clang-14 libclang-rt-14-dev python3)
 elif [ "$what" = bench ]; then
-  packages+=(shapeit4-example beagle bcftools time python3)
+  packages+=(shapeit4-example beagle time python3)
 elif [ "$what" != build ]; then
   echo "usage: tools/install_deps.sh [build|test|bench]" >&2
   exit 2

@@ -40,6 +40,14 @@ struct Region {
   bool contains(long long pos) const { return pos >= start && pos <= end; }
 };
 
+// Which engine imputes: tag SNPs with EM, or the haplotype-copying model.
+enum class EngineKind { tags, hmm };
+
+// The defaults of the haplotype-copying model's parameters.
+inline constexpr double kDefaultSwitch = 0.03;  // per typed interval, without a genetic map
+inline constexpr double kDefaultNe = 1e5;       // effective population size, with a map
+inline constexpr double kDefaultError = 0.01;   // mismatch probability
+
 struct Settings {
   std::string gfile = "genotype.dat";   // study genotypes
   std::string efile = "external.dat";   // reference panel genotypes
@@ -64,6 +72,13 @@ struct Settings {
   int threads = 1;           // worker threads of the pass
   bool panel_given = false;  // -panel was given
   bool hfile_given = false;  // -hfile was given
+
+  // The engine, and the parameters of the hmm engine.
+  EngineKind engine = EngineKind::tags;
+  std::string map;                      // -map: genetic map ("": none)
+  double switch_prob = kDefaultSwitch;  // switch probability per typed interval, without a map
+  double ne = kDefaultNe;               // effective population size, with a map
+  double error_prob = kDefaultError;    // mismatch probability
 
   // Panel members: 3 nTR + 2 nDU + nUN.
   long long panel_members() const { return 3LL * nTR + 2LL * nDU + nUN; }

@@ -49,6 +49,26 @@ Contig& contig_for(std::vector<Contig>& contigs, const VcfReader& r) {
   return contigs.back();
 }
 
+// Appends the alleles of the reader's current record to the study table:
+// phased calls as they are, unphased ones when both alleles are there.
+void keep_alleles(const VcfReader& r, StudyTable& t) {
+  const std::size_t first = t.alleles.size();
+  t.alleles.resize(first + 2 * static_cast<std::size_t>(t.nind));
+  int8_t* a = t.alleles.data() + first;
+  int unphased = -1;
+  for (int i = 0; i < t.nind; ++i) {
+    const int a0 = r.allele(i, 0);
+    const int a1 = r.allele(i, 1);
+    const bool phased = r.phased(i, 1);
+    const bool whole = a0 >= 0 && a1 >= 0;
+    if (!phased && whole && a0 != a1 && unphased < 0) unphased = i;
+    const bool kept = phased || whole;
+    a[2 * i] = static_cast<int8_t>(kept ? a0 : -1);
+    a[2 * i + 1] = static_cast<int8_t>(kept ? a1 : -1);
+  }
+  t.unphased.push_back(unphased);
+}
+
 StudyInput read_study_vcf(const Settings& s, VcfReader& r) {
   StudyInput in;
   in.vcf = true;
@@ -69,6 +89,7 @@ StudyInput read_study_vcf(const Settings& s, VcfReader& r) {
     t.geno.members = nind;
     append_site(t, r);
     for (int i = 0; i < nind; ++i) t.geno.codes.push_back(r.code(i));
+    if (s.engine == EngineKind::hmm) keep_alleles(r, t);
     set_frequencies(t, t.nsnp - 1);
     ++rows;
   }
@@ -170,7 +191,9 @@ HapInput read_haplotype_vcf(const Settings& s, VcfReader& r) {
   in.path = r.path();
   const int n = static_cast<int>(r.samples().size());
   if (n == 0) fatal("'%s' holds no samples: no haplotypes", r.path().c_str());
-  std::vector<int> ploidy;  // per sample, from the first usable record
+  // Per sample, from its first call that is not a bare "." (a missing call
+  // of either ploidy); 0 until then.
+  std::vector<int> ploidy(static_cast<std::size_t>(n), 0);
   int H = 0;
   int rows = 0;
   int unphased = 0;
@@ -181,19 +204,23 @@ HapInput read_haplotype_vcf(const Settings& s, VcfReader& r) {
       continue;
     }
     r.decode_genotypes();
-    if (ploidy.empty()) {
-      for (int sample = 0; sample < n; ++sample) {
-        const int p = r.ploidy() < 2 || r.allele(sample, 1) == -2 ? 1 : 2;
-        ploidy.push_back(p);
-        H += p;
-      }
+    for (int sample = 0; sample < n; ++sample) {
+      if (r.allele(sample, 2) != -2)
+        fatal("%s: GT of sample %s is neither haploid nor diploid", r.where().c_str(),
+              r.samples()[static_cast<std::size_t>(sample)].c_str());
+      int& p = ploidy[static_cast<std::size_t>(sample)];
+      if (p == 0 && !r.bare_missing(sample)) p = r.allele(sample, 1) == -2 ? 1 : 2;
     }
     bool ok = true;
     for (int sample = 0; sample < n && ok; ++sample) {
       const int p = ploidy[static_cast<std::size_t>(sample)];
-      const bool haploid = r.ploidy() < 2 || r.allele(sample, 1) == -2;
+      const bool haploid = r.allele(sample, 1) == -2;
+      if (r.bare_missing(sample)) {
+        ok = false;
+        break;
+      }
       if (haploid != (p == 1))
-        fatal("%s: sample %s has %s GT here, %s in the first record", r.where().c_str(),
+        fatal("%s: sample %s has %s GT here, %s in an earlier record", r.where().c_str(),
               r.samples()[static_cast<std::size_t>(sample)].c_str(),
               haploid ? "a haploid" : "a diploid", p == 1 ? "a haploid one" : "a diploid one");
       for (int k = 0; k < p; ++k) ok = ok && r.allele(sample, k) >= 0;
@@ -207,6 +234,8 @@ HapInput read_haplotype_vcf(const Settings& s, VcfReader& r) {
                                       true});
       continue;
     }
+    if (H == 0)  // the first row: every sample's ploidy is known
+      for (int p : ploidy) H += p;
     HapContig& c = contig_for(in.contigs, r);
     c.haps.ncol = H;
     c.haps.name.emplace_back(r.id());

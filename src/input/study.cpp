@@ -15,7 +15,9 @@ StudyTable read_study(const std::string& gfile, KeptPositions kept, bool quiet) 
   if (nind == 0) check_not_blank(file);
   StudyTable study{
       read_genotype_rows(file, GenotypeLayout{true, "individual", "individuals"}, nind, nsnp, kept),
-      nind};
+      nind,
+      {},
+      {}};
   if (!quiet) std::printf("%d SNPs and %d individuals read from '%s'\n", nsnp, nind, gfile.c_str());
   return study;
 }

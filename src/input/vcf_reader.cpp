@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "core/fatal.h"
+#include "input/vcf_handles.h"
 
 namespace tessellar {
 
@@ -53,6 +54,30 @@ bool is_base(char c) {
   return c == 'A' || c == 'C' || c == 'G' || c == 'T';
 }
 
+bool starts_with(const kstring_t& line, std::string_view text) {
+  return std::string_view(line.s, line.l).starts_with(text);
+}
+
+// Whether the text that htslib opened from h (which it takes) is VCF
+// without its ##fileformat line: lines of "##" meta-information, if any,
+// then the "#CHROM" column line. A text input never has that line.
+bool vcf_without_fileformat(hFILE* h, const std::string& path) {
+  htsFile* file = hts_hopen(h, path.c_str(), "r");
+  if (file == nullptr) {
+    close_unread(h);
+    return false;
+  }
+  kstring_t line = {0, 0, nullptr};
+  int got;
+  while ((got = hts_getline(file, KS_SEP_LINE, &line)) >= 0 && starts_with(line, "##")) {
+  }
+  const bool vcf = got >= 0 && starts_with(line, "#CHROM\t");
+  std::free(line.s);
+  const int failed = hts_close(file);  // read only: a failure loses nothing
+  (void)failed;
+  return vcf;
+}
+
 }  // namespace
 
 std::string_view contig_key(std::string_view name) {
@@ -63,62 +88,14 @@ std::string_view contig_key(std::string_view name) {
   return name;
 }
 
-struct VcfReader::Handles {
-  htsFile* file = nullptr;
-  bcf_hdr_t* header = nullptr;
-  bcf1_t* record = nullptr;
-  hts_idx_t* index = nullptr;  // BCF
-  tbx_t* tabix = nullptr;      // bgzipped VCF
-  hts_itr_t* iterator = nullptr;
-  kstring_t line = {0, 0, nullptr};
-  ~Handles() {
-    if (iterator != nullptr) hts_itr_destroy(iterator);
-    if (tabix != nullptr) tbx_destroy(tabix);
-    if (index != nullptr) hts_idx_destroy(index);
-    std::free(line.s);
-    if (record != nullptr) bcf_destroy(record);
-    if (header != nullptr) bcf_hdr_destroy(header);
-    if (file != nullptr) hts_close(file);
-  }
-  // An iterator over [from, to] (1-based) of header contig id, or null.
-  hts_itr_t* query(int id, const char* name, long long from, long long to) const {
-    if (index != nullptr) return bcf_itr_queryi(index, id, from - 1, to);
-    if (tabix == nullptr) return nullptr;
-    const int tid = tbx_name2id(tabix, name);
-    return tid < 0 ? nullptr : tbx_itr_queryi(tabix, tid, from - 1, to);
-  }
-  // The next record of it into record: 0, -1 at the end, less on an error.
-  int next_of(hts_itr_t* it) {
-    if (index != nullptr) return bcf_itr_next(file, it, record);
-    const int got = tbx_itr_next(file, tabix, it, &line);
-    if (got < 0) return got;
-    return parse_line();
-  }
-  // The next line of VCF text into record, as bcf_read reads it.
-  int next_line() {
-    const int got = hts_getline(file, KS_SEP_LINE, &line);
-    if (got < 0) return got;
-    return parse_line();
-  }
-  // htslib passes over sample columns beyond the header's; they are an error.
-  int parse_line() {
-    const int samples = bcf_hdr_nsamples(header);
-    int tabs = 0;
-    for (std::size_t i = 0; i < line.l; ++i) tabs += line.s[i] == '\t';
-    if (samples > 0 && tabs > 8 + samples) {
-      record->errcode = BCF_ERR_NCOLS;
-      return -2;
-    }
-    return vcf_parse(&line, header, record) == 0 ? 0 : -2;
-  }
-};
-
 std::unique_ptr<VcfReader> VcfReader::open_if_vcf(const std::string& path, const char* role) {
   quiet_htslib();
   // Opened without waiting for a writer: a pipe that has none reads as empty.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  struct stat st;
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   hFILE* h = hdopen(fd, "r");
   if (h == nullptr) {
     ::close(fd);
@@ -127,7 +104,14 @@ std::unique_ptr<VcfReader> VcfReader::open_if_vcf(const std::string& path, const
   htsFormat format;
   if (hts_detect_format2(h, path.c_str(), &format) != 0 ||
       (format.format != htsExactFormat::vcf && format.format != htsExactFormat::bcf)) {
-    close_unread(h);
+    if (!regular || format.format != htsExactFormat::text_format) {
+      close_unread(h);
+    } else if (vcf_without_fileformat(h, path)) {
+      fatal(
+          "'%s' is VCF without its ##fileformat line: VCF text must start with "
+          "##fileformat=VCFv4.x",
+          path.c_str());
+    }
     return nullptr;
   }
   auto handles = std::make_unique<Handles>();
@@ -136,11 +120,18 @@ std::unique_ptr<VcfReader> VcfReader::open_if_vcf(const std::string& path, const
     close_unread(h);
     fatal("cannot read the %s file '%s'", role, path.c_str());
   }
-  return std::unique_ptr<VcfReader>(new VcfReader(path, std::move(handles)));
+  // A BGZF file ends with an empty block; without it the file was cut short
+  // (as by an interrupted copy), possibly at a block boundary, where every
+  // record before the cut reads well.
+  if (regular && hts_check_EOF(handles->file) == 0)
+    fatal("'%s' is truncated: it lacks the end-of-file block that ends every BGZF file",
+          path.c_str());
+  return std::unique_ptr<VcfReader>(new VcfReader(path, role, regular, std::move(handles)));
 }
 
-VcfReader::VcfReader(const std::string& path, std::unique_ptr<Handles> handles)
-    : path_(path), h_(std::move(handles)) {
+VcfReader::VcfReader(const std::string& path, const char* role, bool regular,
+                     std::unique_ptr<Handles> handles)
+    : path_(path), role_(role), regular_(regular), h_(std::move(handles)) {
   text_ = text_format_ = hts_get_format(h_->file)->format == htsExactFormat::vcf;
   h_->header = bcf_hdr_read(h_->file);
   if (h_->header == nullptr)
@@ -183,6 +174,12 @@ void VcfReader::damaged(const char* what) const {
         contig_.c_str(), pos_);
 }
 
+void VcfReader::nul_byte(int column) const {
+  const std::string line = text_ ? " (line " + std::to_string(line_) + ")" : "";
+  fatal("'%s'%s: the line holds a NUL byte (\\0) at column %d; VCF text holds none", path_.c_str(),
+        line.c_str(), column);
+}
+
 void VcfReader::use_threads(int n) {
   if (n > 0) hts_set_threads(h_->file, n);
 }
@@ -193,67 +190,28 @@ int VcfReader::header_contig(std::string_view contig) const {
   return -1;
 }
 
-bool VcfReader::load_index() {
-  if (h_->index == nullptr && h_->tabix == nullptr && !index_tried_) {
-    index_tried_ = true;
-    const htsExactFormat format = hts_get_format(h_->file)->format;
-    if (format == htsExactFormat::bcf) {
-      h_->index = bcf_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
-    } else if (hts_get_format(h_->file)->compression == htsCompression::bgzf) {
-      h_->tabix = tbx_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
-    }
-  }
-  return h_->index != nullptr || h_->tabix != nullptr;
-}
-
-bool VcfReader::restrict_to(std::string_view contig, long long from, long long to) {
-  restricted_ = true;
-  only_contig_ = header_contig(contig);
-  only_from_ = from;
-  only_to_ = to;
-  if (!load_index()) return false;
-  if (h_->iterator != nullptr) hts_itr_destroy(h_->iterator);
-  h_->iterator = nullptr;
-  if (only_contig_ >= 0)
-    h_->iterator = h_->query(
-        only_contig_, contigs_[static_cast<std::size_t>(only_contig_)].name.c_str(), from, to);
-  text_ = false;  // records read through an index have no line numbers
-  return true;
-}
-
-bool VcfReader::has_records(std::string_view contig, long long from, long long to) {
-  if (!load_index()) return true;
-  const int id = header_contig(contig);
-  if (id < 0 || from > to) return false;
-  hts_itr_t* it = h_->query(id, contigs_[static_cast<std::size_t>(id)].name.c_str(), from, to);
-  if (it == nullptr) return false;
-  const bool any = h_->next_of(it) >= 0;
-  hts_itr_destroy(it);
-  return any;
-}
-
 // The next record of the file, or of the restriction; false at the end.
 bool VcfReader::read_record() {
   bcf1_t* rec = h_->record;
   for (;;) {
-    const bool indexed = h_->index != nullptr || h_->tabix != nullptr;
+    const bool through_index = restricted_ && indexed();
     int got;
-    if (restricted_ && (only_contig_ < 0 || (indexed && h_->iterator == nullptr))) {
+    if (restricted_ && (only_contig_ < 0 || (through_index && h_->iterator == nullptr))) {
       return false;  // a contig that the file lacks, or has no record of
-    } else if (restricted_ && indexed) {
+    } else if (through_index) {
       got = h_->next_of(h_->iterator);
     } else {
       got = text_format_ ? h_->next_line() : bcf_read(h_->file, h_->header, rec);
       ++line_;
     }
     if (got == -1) return false;
+    if (got == -3 && !through_index) nul_byte(h_->nul_column);
     if (got < -1 || rec->errcode != 0) {
+      if (through_index) index_does_not_fit();
       if (rec->errcode != 0) damaged(parse_error_text(rec->errcode));
       damaged("the file is truncated or damaged");
     }
-    if (restricted_ && !indexed &&
-        (rec->rid != only_contig_ || rec->pos + 1 < only_from_ || rec->pos + 1 > only_to_))
-      continue;  // no index: the records outside the restriction are passed over
+    if (restricted_ && !through_index && passed_over(rec->rid, rec->pos + 1)) continue;
     return true;
   }
 }
@@ -267,6 +225,9 @@ bool VcfReader::next() {
   if (const std::size_t semicolon = id_.find(';'); semicolon != std::string::npos)
     id_.resize(semicolon);
   classify();
+  if (rec->n_sample != samples_.size())
+    fatal("%s: the record holds %u samples, but the header names %zu", where().c_str(),
+          rec->n_sample, samples_.size());
   return true;
 }
 
@@ -295,6 +256,8 @@ void VcfReader::check_order() {
     if (contig_id_ >= 0) contig_done_[static_cast<std::size_t>(contig_id_)] = true;
     contig_id_ = rid;
     contig_ = contigs_[static_cast<std::size_t>(rid)].name;
+    pos_ = pos;
+    check_contig_names(rid);
   } else if (pos < pos_) {
     const int before = pos_;
     pos_ = pos;
@@ -381,12 +344,25 @@ void VcfReader::decode_genotypes() {
   }
 }
 
+// A contig that an earlier contig of the file matches by name (by
+// contig_key) is the same contig under another name.
+void VcfReader::check_contig_names(int rid) const {
+  const std::string_view key = contig_key(contigs_[static_cast<std::size_t>(rid)].name);
+  for (std::size_t c = 0; c < contig_done_.size(); ++c)
+    if (contig_done_[c] && contig_key(contigs_[c].name) == key)
+      fatal(
+          "%s: contig %s and contig %s, before it, are one contig (a leading \"chr\" is "
+          "ignored); an input must name each contig one way",
+          where().c_str(), contig_.c_str(), contigs_[c].name.c_str());
+}
+
 int8_t VcfReader::code(int s) const {
-  if (ploidy_ != 2 || allele(s, 1) == -2)
-    fatal("%s: GT of sample %s is not diploid", where().c_str(),
-          samples_[static_cast<std::size_t>(s)].c_str());
+  if (bare_missing(s)) return 9;
   const int a = allele(s, 0);
   const int b = allele(s, 1);
+  if (b == -2 || allele(s, 2) != -2)
+    fatal("%s: GT of sample %s is not diploid", where().c_str(),
+          samples_[static_cast<std::size_t>(s)].c_str());
   if (a < 0 || b < 0) return 9;
   return static_cast<int8_t>(a + b);
 }

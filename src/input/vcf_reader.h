@@ -3,7 +3,7 @@
 // contigs and positions, sorts out the records that are not biallelic SNPs,
 // and decodes GT. Every damaged or malformed input stops the run with one
 // "Error:" line naming the file, the contig and position (and the line, in
-// VCF text).
+// VCF text). vcf_index.cpp holds the reader's indexes and ranges.
 #pragma once
 
 #include <array>
@@ -42,7 +42,9 @@ class VcfReader {
   // otherwise returns null (the text formats; a file that cannot be opened
   // too: its text reader reports it). The file is opened once, so that a
   // pipe can be read. role names the input in messages ("study", "panel",
-  // "haplotype").
+  // "haplotype"). Stops the run on a BGZF file (of a regular file) without
+  // its end-of-file block, which is cut short, and on VCF text without its
+  // ##fileformat line, which htslib would not tell from a text input.
   static std::unique_ptr<VcfReader> open_if_vcf(const std::string& path, const char* role);
   ~VcfReader();
   VcfReader(const VcfReader&) = delete;
@@ -54,20 +56,41 @@ class VcfReader {
   const std::vector<std::string>& samples() const { return samples_; }
   const std::vector<HeaderContig>& header_contigs() const { return contigs_; }
   const std::string& path() const { return path_; }
+  // Whether the input is a regular file, which can be opened again and read
+  // through an index; false for a pipe, a process substitution or a device.
+  bool regular() const { return regular_; }
+
+  // What a reading restricted to a range passed over of the range's contig
+  // without an index: records before the range, records after it.
+  struct Outside {
+    bool before = false;
+    bool after = false;
+  };
 
   // From here on reads only the records of the contig whose name matches
   // contig (by contig_key) at positions from .. to (1-based, inclusive):
   // through the file's index (tabix or CSI) when it has one, else by reading
-  // past the other records. Returns whether an index is used.
-  bool restrict_to(std::string_view contig, long long from, long long to);
+  // past the other records, noting in *outside (when given; the caller's,
+  // alive until the reading ends) those of the contig. Returns whether an
+  // index is used. Stops the run when two contigs of the file that hold
+  // records match contig.
+  bool restrict_to(std::string_view contig, long long from, long long to,
+                   Outside* outside = nullptr);
 
   // Whether the file holds a record of that contig at positions from .. to;
   // true without an index, which could not tell cheaply.
   bool has_records(std::string_view contig, long long from, long long to);
 
+  // The index beside the file that is older than the file and so not used
+  // (the file is read through instead); empty when there is none. Known once
+  // restrict_to or has_records has looked for the index.
+  const std::string& stale_index() const { return stale_index_; }
+
   // Reads the next record; false at the end of the file. Stops the run on a
-  // damaged file, a contig that comes back after another, or positions that
-  // go down within a contig.
+  // damaged file, an index that does not fit it, a record whose samples are
+  // not the header's, a contig that comes back after another (or under
+  // another name: "chr1" after "1"), or positions that go down within a
+  // contig.
   bool next();
 
   // The current record.
@@ -99,10 +122,12 @@ class VcfReader {
   }
   // Whether allele k > 0 of sample s is phased with the one before.
   bool phased(int s, int k) const {
-    return (gt_[static_cast<std::size_t>(s) * ploidy_ + k] & 1) != 0;
+    return k < ploidy_ && (gt_[static_cast<std::size_t>(s) * ploidy_ + k] & 1) != 0;
   }
+  // Whether sample s has a bare "." for GT: a missing call of either ploidy.
+  bool bare_missing(int s) const { return allele(s, 0) == -1 && allele(s, 1) == -2; }
   // The genotype code of a diploid sample: ALT alleles, 9 when either is
-  // missing; stops the run when the sample is not diploid.
+  // missing or GT is a bare "."; stops the run when the sample is not diploid.
   int8_t code(int s) const;
 
   // "'path' contig C position P" (and " line L" in VCF text): where the
@@ -111,15 +136,26 @@ class VcfReader {
 
  private:
   struct Handles;
-  VcfReader(const std::string& path, std::unique_ptr<Handles> handles);
+  VcfReader(const std::string& path, const char* role, bool regular,
+            std::unique_ptr<Handles> handles);
   [[noreturn]] void damaged(const char* what) const;
+  [[noreturn]] void index_does_not_fit() const;
+  [[noreturn]] void nul_byte(int column) const;
+  [[noreturn]] void two_names(int first, int second) const;  // header contigs, one contig
   bool read_record();
+  bool passed_over(int rid, long long pos);
   bool load_index();  // loads the index once; whether there is one
+  bool indexed() const;
+  int contig_with_records(int first_match);
+  bool records_in(int id, long long from, long long to);  // through the index
+  void check_contig_names(int rid) const;
   void check_order();
   void classify();
   int header_contig(std::string_view contig) const;
 
   std::string path_;
+  std::string role_;
+  bool regular_ = false;
   std::unique_ptr<Handles> h_;
   std::vector<std::string> samples_;
   std::vector<HeaderContig> contigs_;
@@ -132,10 +168,15 @@ class VcfReader {
   int pos_ = 0;
   std::string id_;
   bool index_tried_ = false;
+  std::string index_path_;   // the index used
+  std::string stale_index_;  // the index not used, older than the file
   bool restricted_ = false;  // restrict_to: the contig and positions kept
   int only_contig_ = -1;
+  std::vector<bool> key_match_;  // per header contig: whether it matches the restriction's
+  int matched_contig_ = -1;      // without an index: the matching contig records were seen of
   long long only_from_ = 0;
   long long only_to_ = 0;
+  Outside* outside_ = nullptr;
   bool usable_ = false;
   SkipReason reason_ = SkipReason::filter;
   char ref_ = 0;

@@ -1,15 +1,14 @@
-// Option table, echo lines, defaults report, banner, stamps, existence checks.
+// The option table, the parsing of the options and their echo lines.
 #include "run/cmdline.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <initializer_list>
 #include <string>
 
 #include "core/fatal.h"
@@ -31,6 +30,8 @@ enum class Takes {
   tags,     // one integer, the tag count: M = value + 1
   panel,    // three integers: nTR, nDU, nUN
   region,   // CONTIG, CONTIG:START, CONTIG:START-END
+  engine,   // tags or hmm
+  real,     // one number (strtod), checked against the option's range
 };
 
 struct OptionWord {
@@ -41,6 +42,7 @@ struct OptionWord {
   int Settings::*flag = nullptr;
   std::string Settings::*path = nullptr;
   int Settings::*number = nullptr;
+  double Settings::*real = nullptr;
 };
 
 int values_taken(Takes takes) {
@@ -84,59 +86,60 @@ const OptionWord kOptions[] = {
      &Settings::sites},
     {"-loo", kLoo, Takes::nothing, "leave-one-out check of the typed SNPs\n", &Settings::loo},
     {"-region", kRegion, Takes::region, "only the SNPs of region %s imputed and written\n"},
+    {"-engine", kEngine, Takes::engine, "imputation by %s\n"},
+    {"-map", kMap, Takes::path,
+     "switch probabilities of the hmm engine from the genetic map '%s'\n", nullptr, &Settings::map},
+    {"-switch", kSwitch, Takes::real,
+     "switch probability of %g per interval between typed sites (hmm engine, no map)\n", nullptr,
+     nullptr, nullptr, &Settings::switch_prob},
+    {"-ne", kNe, Takes::real, "effective population size of %g (hmm engine, with a map)\n", nullptr,
+     nullptr, nullptr, &Settings::ne},
+    {"-error", kError, Takes::real,
+     "mismatch probability of %g between a study allele and the copied one (hmm engine)\n", nullptr,
+     nullptr, nullptr, &Settings::error_prob},
 };
 
-constexpr const char* kUsage =
-    R"(Tessellar v1.0: imputes SNP genotypes of a study sample from a reference
-panel of trios, duos and singletons and phased haplotypes.
+// The engines by name, with what the -engine echo says of them.
+struct EngineName {
+  const char* name;
+  EngineKind kind;
+  const char* echo;
+};
+const EngineName kEngines[] = {
+    {"tags", EngineKind::tags, "tag SNPs and EM (the tag engine)"},
+    {"hmm", EngineKind::hmm, "the haplotype-copying model (the hmm engine)"},
+};
 
-Usage: tessellar [options]
+// The range of a real-valued option: above low and below high.
+struct RealRange {
+  double low;
+  double high;
+  const char* what;  // what the option takes, for the message
+};
 
-Inputs (text, or VCF/BCF told from the content):
-  -gfile FILE        study genotypes                     [genotype.dat]
-  -efile FILE        reference panel genotypes           [external.dat]
-  -hfile FILE        phased haplotypes; not needed with a VCF panel, whose
-                     phased GT gives them                [haplotype.dat]
-  -ped FILE          family structure of a VCF panel (.fam: family, individual,
-                     father, mother, sex, phenotype)     [every sample a singleton]
-  -panel T D U       trios, duos and singletons of a text panel  [30 0 0]
-Output:
-  -ofile FILE        output; its name sets the format: .vcf.gz (bgzipped VCF
-                     with a tabix index), .bcf (with a CSI index), .vcf, or
-                     any other name the text format          [imp_geno.out]
-Imputation:
-  -tag N             tag SNPs per target, 1 to 10                  [4]
-  -window BP         distance within which candidate tags are chosen [50000]
-  -max N             most candidate tags                           [20]
-  -min N             fewest candidate tags, beyond the window if need be [8]
-  -no_fix            no strand check and fix              [strands checked]
-  -no_remove         keep A/T and C/G SNPs whose strand cannot be told
-  -threads N         worker threads, 1 to 256; same output for any N [1]
-Quality:
-  -sites FILE        per-site file: the fate of every SNP of the inputs and its
-                     AF, MAF, INFO, tag-set score and tags (.gz: bgzipped)
-  -loo               leave-one-out check: impute each typed SNP as if untyped,
-                     report its ER2 and a summary by allele frequency
-Genome-wide runs:
-  -region C:S-E      impute and write only the SNPs of contig C at positions S
-                     to E (also C, or C:S-); chunks of a contig concatenate to
-                     the whole run's output; VCF/BCF inputs are read through
-                     their indexes (bcftools index)
-  -h, -speed         accepted; they change the run log only
-Other:
-  -help, --help      this summary;  --version  the version
+RealRange range_of(Option option) {
+  switch (option) {
+    case kSwitch:
+      return {0, 1, "a probability above 0 and below 1"};
+    case kError:
+      return {0, 0.5, "a probability above 0 and below 0.5"};
+    default:
+      return {0, HUGE_VAL, "a number above 0"};
+  }
+}
 
-Formats: text files have one line per SNP (study: name, position, recode flag,
-two alleles, codes 0/1/2/9 counting the second allele; panel: name, position,
-two alleles, codes; haplotypes: name, 0/1 per haplotype). VCF/BCF inputs give
-biallelic SNPs (ALT counted; others are skipped and counted in the run log),
-matched by contig (a "chr" prefix ignored) and position. Text output: one line
-per SNP with probabilities of 2, 1, 0 copies; VCF output: GT:DS:GP per sample.
-
-Examples:
-  tessellar -gfile genotype.dat -efile external.dat -hfile haplotype.dat -panel 30 0 0
-  tessellar -gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -ofile imputed.vcf.gz
-)";
+// The value of a real-valued option: a whole number text within its range.
+double to_real(const OptionWord& entry, const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text, &end);
+  while (end != nullptr && *end != '\0' && std::isspace(static_cast<unsigned char>(*end))) ++end;
+  const RealRange range = range_of(entry.option);
+  if (end == text || *end != '\0' || errno == ERANGE || !(value > range.low) ||
+      !(value < range.high))
+    fatal("%s takes %s, found '%s'.", entry.word, range.what, text);
+  return value;
+}
 
 const OptionWord* find_option(const char* word) {
   for (const OptionWord& entry : kOptions)
@@ -223,6 +226,19 @@ void apply(const OptionWord& entry, const char* const* values, Settings& s, int&
       s.region = parse_region(values[0]);
       s.has_region = true;
       break;
+    case Takes::engine: {
+      const EngineName* found = nullptr;
+      for (const EngineName& e : kEngines)
+        if (std::strcmp(e.name, values[0]) == 0) found = &e;
+      if (found == nullptr) fatal("-engine takes tags or hmm, found '%s'.", values[0]);
+      s.engine = found->kind;
+      std::printf(entry.echo, found->echo);
+      break;
+    }
+    case Takes::real:
+      s.*entry.real = to_real(entry, values[0]);
+      std::printf(entry.echo, s.*entry.real);
+      break;
     case Takes::panel:
       s.nTR = to_int(entry.word, values[0]);
       s.nDU = to_int(entry.word, values[1]);
@@ -234,8 +250,8 @@ void apply(const OptionWord& entry, const char* const* values, Settings& s, int&
     fatal("-threads takes a number of threads from 1 to %d, found '%s'.", kMaxThreads, values[0]);
 }
 
-// Values that would leave the later steps without meaning stop the run.
-void check_values(const Settings& s, int tags) {
+// Values of the tag engine's options that would leave its steps without meaning.
+void check_tag_values(const Settings& s, int tags) {
   if (tags < 1 || tags > kMaxTags)
     fatal("-tag takes a number of tag SNPs from 1 to %d, found %d.", kMaxTags, tags);
   if (s.window < 0) fatal("-window takes a distance of 0 bp or more, found %d.", s.window);
@@ -248,6 +264,12 @@ void check_values(const Settings& s, int tags) {
           s.maxnum, tags);
   if (s.minnum > s.maxnum)
     fatal("-min %d asks for more candidate tags than -max %d allows.", s.minnum, s.maxnum);
+}
+
+// Values that would leave the later steps without meaning stop the run.
+// The hmm engine ignores the tag engine's options, so it does not check them.
+void check_values(const Settings& s, int tags) {
+  if (s.engine == EngineKind::tags) check_tag_values(s, tags);
   if (s.nTR < 0 || s.nDU < 0 || s.nUN < 0)
     fatal("-panel takes three numbers of 0 or more (trios, duos, singletons), found %d, %d and %d.",
           s.nTR, s.nDU, s.nUN);
@@ -261,31 +283,36 @@ void check_values(const Settings& s, int tags) {
         members, kMaxPanelMembers);
 }
 
-void print_banner() {
-  std::printf("\n");
-  std::printf("@--------------------------------------------------@\n");
-  std::printf("|    Tessellar   |   v1.0   |      15/Mar/2010     |\n");
-  std::printf("----------------------------------------------------\n");
-  std::printf("|          For documentation & citation            |\n");
-  std::printf("| %-48s |\n", "https://tessellar.org/docs");
-  std::printf("@--------------------------------------------------@\n\n");
+// The given options that the engine of the run does not use, as one line on
+// standard error: "-tag, -max" for the list {-tag, -max}.
+void warn_of_unused(const ParsedOptions& parsed, std::initializer_list<Option> options,
+                    const char* format) {
+  std::string words;
+  for (Option o : options) {
+    if (!parsed.given[o]) continue;
+    if (!words.empty()) words += ", ";
+    for (const OptionWord& entry : kOptions)
+      if (entry.option == o) words += entry.word;
+  }
+  if (!words.empty()) std::fprintf(stderr, format, words.c_str());
 }
 
-void print_stamp(const char* format) {
-  std::time_t now = std::time(nullptr);
-  std::printf(format, std::asctime(std::localtime(&now)));
-}
-
-// Opens path for reading and closes it at once; without blocking on a pipe
-// that has no writer yet.
-void check_exists(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd >= 0) {
-    ::close(fd);
+void warn_of_unused_options(const ParsedOptions& parsed) {
+  const Settings& s = parsed.settings;
+  if (s.engine == EngineKind::tags) {
+    warn_of_unused(parsed, {kMap, kSwitch, kNe, kError},
+                   "Warning: the tag engine ignores %s (options of -engine hmm).\n");
     return;
   }
-  if (errno == ENOENT || errno == ENOTDIR) fatal("'%s' does not exist.", path.c_str());
-  fatal("'%s' cannot be read: %s.", path.c_str(), std::strerror(errno));
+  warn_of_unused(parsed, {kTag, kWindow, kMax, kMin},
+                 "Warning: -engine hmm ignores %s (options of the tag engine).\n");
+  if (!s.map.empty())
+    warn_of_unused(parsed, {kSwitch},
+                   "Warning: -engine hmm ignores %s with a genetic map: the switch probabilities "
+                   "follow the map and -ne.\n");
+  if (s.map.empty())
+    warn_of_unused(parsed, {kNe},
+                   "Warning: -engine hmm ignores %s without a genetic map (-map).\n");
 }
 
 }  // namespace
@@ -310,73 +337,12 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     a += values;
   }
   check_values(parsed.settings, tags);
-  parsed.settings.geometry = WindowGeometry(tags + 1);
+  if (parsed.settings.engine == EngineKind::tags)
+    parsed.settings.geometry = WindowGeometry(tags + 1);
+  warn_of_unused_options(parsed);
   parsed.settings.panel_given = parsed.given[kPanel];
   parsed.settings.hfile_given = parsed.given[kHfile];
   return parsed;
-}
-
-void print_defaults(const ParsedOptions& options, const InputsSeen& seen) {
-  const Settings& s = options.settings;
-  auto missing = [&](Option o) { return !options.given[o]; };
-  std::printf("\nDefaults in effect:\n");
-  if (missing(kGfile)) std::printf("        -- study genotypes read from '%s'\n", s.gfile.c_str());
-  if (missing(kEfile))
-    std::printf("        -- external genotypes read from '%s'\n", s.efile.c_str());
-  if (missing(kH)) std::printf("        -- phased haplotypes not available\n");
-  if (missing(kHfile))
-    std::printf("        -- phased haplotypes read from '%s'\n",
-                (seen.haplotypes_from_panel ? s.efile : s.hfile).c_str());
-  if (missing(kOfile)) std::printf("        -- results written to '%s'\n", s.ofile.c_str());
-  if (missing(kNoFix)) std::printf("        -- internal check and fix of strand alignment\n");
-  if (missing(kNoRemove)) std::printf("        -- removal of A/T and C/G SNPs\n");
-  if (s.hap_flag == 1 && missing(kSpeed)) std::printf("        -- speeding not used\n");
-  if (missing(kPanel) && !seen.panel_vcf) std::printf("        -- reference panel has 30 trios\n");
-  if (missing(kPanel) && seen.panel_vcf && s.ped.empty())
-    std::printf("        -- every sample of the reference panel a singleton\n");
-  if (missing(kPanel) && seen.panel_vcf && !s.ped.empty())
-    std::printf("        -- trios, duos and singletons of the reference panel from '%s'\n",
-                s.ped.c_str());
-  if (missing(kTag)) std::printf("        -- imputation based on %d tag SNPs\n", s.geometry.tags());
-  if (missing(kWindow))
-    std::printf("        -- candidate tags chosen within the distance of %d bp\n", s.window);
-  if (missing(kMax))
-    std::printf("        -- candidate tags chosen at a maximun number of %d\n", s.maxnum);
-  if (missing(kMin))
-    std::printf("        -- candidate tags chosen at a minimun number of %d\n", s.minnum);
-}
-
-ParsedOptions begin_run_log(int argc, const char* const* argv) {
-  print_banner();
-  print_stamp("\nTessellar started: %s\n");
-  std::printf("Options in effect:\n");
-  return parse_options(argc, argv);
-}
-
-void finish_run_log_head(const ParsedOptions& options, const InputsSeen& seen) {
-  const Settings& s = options.settings;
-  print_defaults(options, seen);
-  std::printf("\n");
-  check_exists(s.gfile);
-  check_exists(s.efile);
-  if (s.hap_flag == 1 && !seen.haplotypes_from_panel) check_exists(s.hfile);
-  if (!s.ped.empty()) check_exists(s.ped);
-}
-
-bool print_help_or_version(int argc, const char* const* argv) {
-  if (argc < 2) return false;
-  const std::string first = argv[1];
-  if (first == "--version") {
-    std::printf("Tessellar v1.0\n");
-    return true;
-  }
-  if (first != "-help" && first != "--help") return false;
-  std::fputs(kUsage, stdout);
-  return true;
-}
-
-void print_complete_stamp() {
-  print_stamp("\nTessellar complete: %s");
 }
 
 }  // namespace tessellar

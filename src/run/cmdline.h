@@ -32,6 +32,11 @@ enum Option {
   kSites,
   kLoo,
   kRegion,
+  kEngine,
+  kMap,
+  kSwitch,
+  kNe,
+  kError,
   kOptionCount
 };
 

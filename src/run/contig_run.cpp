@@ -8,7 +8,6 @@
 #include "input/alignment.h"
 #include "input/snp_union.h"
 #include "run/pass.h"
-#include "tags/tag_search.h"
 
 namespace tessellar {
 
@@ -41,8 +40,9 @@ void add_unmatched_haplotypes(const ContigInputs& c, const SnpUnion& u, std::vec
 
 }  // namespace
 
-PreparedContig::PreparedContig(const Settings& run, ContigInputs& c, bool keep_origins)
-    : run_(run), c_(c) {
+PreparedContig::PreparedContig(const Settings& run, ContigInputs& c, bool keep_origins,
+                               const Engine& engine)
+    : run_(run), engine_(engine), c_(c) {
   StudyTable& study = *c.study;
   PanelTable& panel = *c.panel;
   if (c.own != nullptr) {
@@ -72,75 +72,19 @@ PreparedContig::PreparedContig(const Settings& run, ContigInputs& c, bool keep_o
   align_alleles(snp_union_, study, panel, run.no_fix, run.no_remove);
   drop_monomorphic(snp_union_, study, panel);
   if (by_panel_row_) align_haplotypes(vcf_haps_, panel, hap_of_row_);
-  hap_index_ = std::make_unique<HapIndex>(*haps_);
-  tables_ =
-      std::make_unique<RunTables>(RunTables{c.name, study, panel, *haps_, *hap_index_, snp_union_});
-}
-
-int PreparedContig::first_row_at(long long pos) const {
-  int lo = 0;
-  int hi = snp_union_.n;
-  while (lo < hi) {
-    const int mid = lo + (hi - lo) / 2;
-    if (snp_union_.pos[mid] < pos) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  return lo;
-}
-
-void PreparedContig::each_collection(long long from, long long to,
-                                     const std::function<void(const TagScratch&)>& visit) const {
-  const TagScratchPtr scratch = make_tag_scratch();
-  const SnpUnion& u = snp_union_;
-  const int end = first_row_at(to + 1);
-  for (int j = first_row_at(from); j < end; ++j) {
-    const RowAction action = row_action(run_, *tables_, j);
-    const bool checked =
-        run_.loo && u.study_row[j] >= 0 && u.panel_row[j] >= 0 && u.hap_row[j] >= 0;
-    for (const Mode mode : {Mode::untyped, Mode::incomplete}) {
-      const bool wanted = mode == Mode::untyped ? action == RowAction::kImputeUntyped || checked
-                                                : action == RowAction::kImputeIncomplete;
-      if (!wanted) continue;
-      collect_candidates(run_, u, j, mode, *scratch);
-      visit(*scratch);
-    }
-  }
+  // The packed haplotypes only the tag search reads.
+  static const HapTable kNoHaplotypes;
+  hap_index_ = std::make_unique<HapIndex>(run.engine == EngineKind::tags ? *haps_ : kNoHaplotypes);
+  tables_ = std::make_unique<RunTables>(
+      RunTables{c.name, study, panel, *haps_, *hap_index_, snp_union_, c.samples});
 }
 
 CandidateEdges PreparedContig::reach(long long from, long long to) const {
-  CandidateEdges edges;
-  each_collection(from, to, [&](const TagScratch& scratch) {
-    const CandidateEdges e = candidate_edges(scratch);
-    edges.left = edges.left || e.left;
-    edges.right = edges.right || e.right;
-  });
-  return edges;
+  return engine_.reach(run_, *tables_, from, to);
 }
 
 TablesRead PreparedContig::tables_read(long long from, long long to) const {
-  const SnpUnion& u = snp_union_;
-  int lo = first_row_at(from);  // union rows
-  int hi = first_row_at(to + 1) - 1;
-  each_collection(from, to, [&](const TagScratch& scratch) {
-    const std::span<const int> c = candidates(scratch);  // ascending
-    if (c.empty()) return;
-    lo = std::min(lo, c.front());
-    hi = std::max(hi, c.back());
-  });
-  TablesRead read;
-  if (lo > hi) return read;
-  read.positions = {u.pos[lo], u.pos[hi]};
-  for (int j = lo; j <= hi; ++j) {
-    const int h = u.hap_row[j];
-    if (h < 0) continue;
-    if (read.haplotypes.first > read.haplotypes.last) read.haplotypes = {h, h};
-    read.haplotypes.first = std::min(read.haplotypes.first, h);
-    read.haplotypes.last = std::max(read.haplotypes.last, h);
-  }
-  return read;
+  return engine_.tables_read(run_, *tables_, from, to);
 }
 
 PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long to) {
@@ -155,7 +99,7 @@ PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long t
     if (sinks.sites != nullptr) sinks.sites->write_rows(tables, origins_, outcomes);
     if (sinks.loo != nullptr) {
       for (const RowOutcome& o : outcomes)
-        if (o.checked) sinks.loo->add(o.checked_maf, o.er2, o.checked_info);
+        if (o.checked) sinks.loo->add(o.checked_maf, o.er2, o.checked_info, o.checked_r2);
     }
   };
   const bool want_outcomes = sinks.sites != nullptr || sinks.loo != nullptr;
@@ -174,14 +118,15 @@ PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long t
     });
     sinks.sites->begin_contig(c_.name, std::move(extras));
   }
+  const SnpUnion& u = snp_union_;
   PassJob job{run_,
               tables,
               sinks.format,
-              first_row_at(from),
-              first_row_at(to + 1),
+              first_row_at(u, from),
+              first_row_at(u, to + 1),
               want_outcomes ? &sink : nullptr,
               sinks.figures};
-  const PassTotals totals = run_pass(job, sinks.output);
+  const PassTotals totals = engine_.write(job, sinks.output);
   if (sinks.sites != nullptr) sinks.sites->end_contig();
   return totals;
 }

@@ -4,14 +4,15 @@
 // leave-one-out summary when they are wanted.
 #pragma once
 
-#include <functional>
 #include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "core/settings.h"
 #include "input/inputs.h"
+#include "run/engine.h"
 #include "run/output.h"
 #include "run/pass.h"
 #include "run/quality.h"
@@ -37,6 +38,7 @@ struct ContigInputs {
   bool by_alleles = false;        // the union pairs rows by alleles too (a VCF input)
   bool vcf_haplotypes = false;    // haplotype rows count the panel's ALT (VCF)
   std::vector<ExtraSite> extras;  // SNPs of the inputs outside the union, for the per-site file
+  std::span<const std::string> samples;  // the study's individuals, for messages
 };
 
 // What the contig's pass writes to, besides the output.
@@ -48,22 +50,15 @@ struct ContigSinks {
   bool figures = true;         // AF, INFO and tag names wanted (VCF output, per-site file)
 };
 
-// What a write of a range of positions reads of the tables: the codes at
-// positions lo .. hi (the rows of the range and the tag candidates of its
-// targets) and the haplotype rows first .. last; nothing when lo > hi.
-struct TablesRead {
-  KeptPositions positions{1, 0};
-  KeptRows haplotypes{1, 0};
-};
-
-// A contig's tables after the union, the haplotype rows and the filters.
-// The tables of c are changed (the alignment) and must outlive it.
+// A contig's tables after the union, the haplotype rows and the filters,
+// imputed by the run's engine. The tables of c are changed (the alignment)
+// and must outlive it, as must the engine.
 class PreparedContig {
  public:
-  PreparedContig(const Settings& run, ContigInputs& c, bool keep_origins);
+  PreparedContig(const Settings& run, ContigInputs& c, bool keep_origins, const Engine& engine);
 
-  // Whether the candidate collection of any target at positions from .. to
-  // (the leave-one-out checks included) ran into an end of the union.
+  // Whether imputing the targets at positions from .. to (the leave-one-out
+  // checks included) ran into an end of the union (the engine's reach).
   CandidateEdges reach(long long from, long long to) const;
 
   // What write(from, to) reads of the tables. Only union positions, family
@@ -78,13 +73,8 @@ class PreparedContig {
   PassTotals write(ContigSinks& sinks, long long from, long long to);
 
  private:
-  int first_row_at(long long pos) const;  // the first union row at pos or after
-  // Calls visit(scratch) after the candidate collection of every target at
-  // positions from .. to, the leave-one-out checks included.
-  void each_collection(long long from, long long to,
-                       const std::function<void(const TagScratch&)>& visit) const;
-
   const Settings& run_;
+  const Engine& engine_;
   ContigInputs& c_;
   HapTable vcf_haps_;  // haplotypes that count the panel's ALT, in panel order
   std::vector<int> hap_of_row_;

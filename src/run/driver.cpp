@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "input/vcf_reader.h"
 #include "run/cmdline.h"
 #include "run/contig_run.h"
+#include "run/engine.h"
 #include "run/output.h"
 #include "run/output_path.h"
 #include "run/text_format.h"
@@ -34,6 +36,9 @@ struct Inputs {
   PanelInput panel;
   HapInput haps;
   bool text_only = true;  // all three are text files: the union pairs by position alone
+  // Region runs: the VCF inputs (study, panel, haplotypes) from a pipe,
+  // read once before the attempts, which cannot read them again.
+  std::array<bool, 3> once{};
 };
 
 // A text input carries no contig: beside one, each VCF input may hold only one.
@@ -108,8 +113,10 @@ void add_skipped(const std::vector<SkippedRecord>& records, const std::string& c
 }
 
 // The VCF header of the output.
-std::string output_header(const Inputs& in, const std::string& text_contig, int argc, char** argv) {
+std::string output_header(const Inputs& in, const std::string& text_contig, bool hmm, int argc,
+                          char** argv) {
   VcfHeaderInfo info;
+  info.hmm = hmm;
   info.command_line = joined_command_line(argc, argv);
   info.samples = in.study.samples;
   if (in.study.vcf) {
@@ -166,17 +173,6 @@ void warn_of_cost(const Settings& s) {
                  s.maxnum, k, sets, factor);
 }
 
-// Targets left without a tag set because -min lets fewer candidates than
-// tags be collected are announced.
-void warn_of_targets_without_tags(const Settings& s, const PassTotals& totals) {
-  const int k = s.geometry.tags();
-  if (s.minnum >= k || totals.without_tags == 0) return;
-  std::fprintf(stderr,
-               "Warning: with -tag %d and -min %d, %d of %d targets got no tag set and are not "
-               "in the output; -min %d or more keeps enough candidates.\n",
-               k, s.minnum, totals.without_tags, totals.targets, k);
-}
-
 // No file that the run writes may be another or an input.
 void check_outputs(const Settings& s, bool own_haplotypes) {
   RunFiles files;
@@ -187,6 +183,7 @@ void check_outputs(const Settings& s, bool own_haplotypes) {
   files.inputs = {s.gfile, s.efile};
   if (!own_haplotypes) files.inputs.push_back(s.hfile);
   if (!s.ped.empty()) files.inputs.push_back(s.ped);
+  if (!s.map.empty() && s.engine == EngineKind::hmm) files.inputs.push_back(s.map);
   check_distinct(files);
 }
 
@@ -197,11 +194,12 @@ struct Readers {
   std::unique_ptr<VcfReader> haps;
 };
 
-Readers open_readers(const Settings& s, bool own_haplotypes) {
+// skip: the inputs not to open (read once already).
+Readers open_readers(const Settings& s, bool own_haplotypes, std::array<bool, 3> skip = {}) {
   Readers r;
-  r.study = VcfReader::open_if_vcf(s.gfile, "study");
-  r.panel = VcfReader::open_if_vcf(s.efile, "panel");
-  if (!own_haplotypes) r.haps = VcfReader::open_if_vcf(s.hfile, "haplotype");
+  if (!skip[0]) r.study = VcfReader::open_if_vcf(s.gfile, "study");
+  if (!skip[1]) r.panel = VcfReader::open_if_vcf(s.efile, "panel");
+  if (!own_haplotypes && !skip[2]) r.haps = VcfReader::open_if_vcf(s.hfile, "haplotype");
   return r;
 }
 
@@ -255,6 +253,7 @@ ContigInputs contig_inputs(Inputs& in, StudyContig& sc, const std::string& name,
                                    : matching(in.haps.contigs, sc.name, by_name && in.haps.vcf);
   c.by_alleles = !in.text_only;
   c.vcf_haplotypes = in.haps.vcf;
+  c.samples = in.study.samples;
   if (sites) {
     add_skipped(in.study.skipped_records, sc.name, by_name, 0, c.extras);
     add_skipped(in.panel.skipped_records, sc.name, by_name && in.panel.vcf, 1, c.extras);
@@ -304,8 +303,12 @@ struct Outputs {
   std::unique_ptr<RecordFormat> format;
   std::unique_ptr<SitesFile> sites;
   LooSummary loo;
-  explicit Outputs(const Settings& s) : file(s.ofile, output_kind(s.ofile), s.threads) {
-    if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites);
+  bool hmm;  // the hmm engine's figures
+  explicit Outputs(const Settings& s)
+      : file(s.ofile, output_kind(s.ofile), s.threads),
+        loo(s.engine == EngineKind::hmm),
+        hmm(s.engine == EngineKind::hmm) {
+    if (!s.sites.empty()) sites = std::make_unique<SitesFile>(s.sites, hmm);
   }
   // The format, and the VCF header, once the inputs are read.
   void start(const Inputs& in, const std::string& text_contig, int argc, char** argv) {
@@ -314,7 +317,7 @@ struct Outputs {
     } else {
       check_vcf_positions(in);
       format = std::make_unique<VcfFormat>();
-      file.write_header(output_header(in, text_contig, argc, argv), last_position(in));
+      file.write_header(output_header(in, text_contig, hmm, argc, argv), last_position(in));
     }
   }
   ContigSinks sinks(const Settings& s) {
@@ -343,8 +346,8 @@ bool pairs_by_name(const Inputs& in) {
 }
 
 // A whole run: every contig of the study in turn.
-void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out, int argc,
-               char** argv) {
+void run_whole(const Settings& s, const Settings& run, const Engine& engine, Inputs& in,
+               Outputs& out, int argc, char** argv) {
   const std::string text_contig = text_contig_name(in);
   out.start(in, text_contig, argc, argv);
   ContigSinks sinks = out.sinks(s);
@@ -354,50 +357,109 @@ void run_whole(const Settings& s, const Settings& run, Inputs& in, Outputs& out,
   for (StudyContig& sc : in.study.contigs) {
     ContigInputs c = contig_inputs(in, sc, in.study.vcf ? sc.name : text_contig, by_name, no_panel,
                                    out.sites != nullptr);
-    PreparedContig prepared(run, c, out.sites != nullptr);
+    PreparedContig prepared(run, c, out.sites != nullptr, engine);
     out.totals.add(prepared.write(sinks, kFirstPosition, kLastPosition));
   }
   if (out.sites != nullptr) write_contigs_without_study(in, by_name, *out.sites);
   out.commit(s);
 }
 
+// How an attempt of a region run read a VCF input (study, panel,
+// haplotypes): whether it read one, through its index, and without one what
+// it passed over.
+struct Reading {
+  bool read = false;
+  bool indexed = false;
+  VcfReader::Outside outside;
+};
+
 // Whether a VCF input holds records of the region's contig before (left) or
-// after (right) the positions read, so that a wider range could differ.
+// after (right) the positions read, so that a wider range could differ: an
+// input without an index tells from what its reading passed over.
 bool more_records(const Settings& s, bool own_haplotypes, const Region& r, long long lo,
-                  long long hi, bool left) {
-  Readers readers = open_readers(s, own_haplotypes);
+                  long long hi, bool left, const std::array<Reading, 3>& reading) {
+  if (left && lo <= 1) return false;
+  std::array<bool, 3> skip{};
+  for (std::size_t k = 0; k < 3; ++k) {
+    const Reading& g = reading[k];
+    skip[k] = !g.read || !g.indexed;
+    if (g.read && !g.indexed && (left ? g.outside.before : g.outside.after)) return true;
+  }
+  Readers readers = open_readers(s, own_haplotypes, skip);
   for (VcfReader* v : {readers.study.get(), readers.panel.get(), readers.haps.get()}) {
     if (v == nullptr) continue;
-    if (left ? lo > 1 && v->has_records(r.contig, 1, lo - 1)
-             : v->has_records(r.contig, hi + 1, Region{}.end))
+    if (left ? v->has_records(r.contig, 1, lo - 1) : v->has_records(r.contig, hi + 1, Region{}.end))
       return true;
   }
   return false;
 }
 
+// A region whose contig none of the VCF inputs holds is announced: their
+// records take no part (a text input carries no contig).
+// any_text: whether an input is text.
+void warn_of_unknown_contig(const Region& region, std::initializer_list<const VcfReader*> vcf,
+                            bool any_text) {
+  bool any_vcf = false;
+  for (const VcfReader* v : vcf) {
+    if (v == nullptr) continue;
+    any_vcf = true;
+    for (const HeaderContig& c : v->header_contigs())
+      if (contig_key(c.name) == contig_key(region.contig)) return;
+  }
+  if (!any_vcf) return;
+  std::fprintf(stderr, "Warning: no %sinput holds contig %s of -region: %s.\n",
+               any_text ? "VCF " : "", region.contig.c_str(),
+               any_text ? "their records take no part" : "the output has no records");
+}
+
+// An index older than its file is not used; the file is read through.
+void warn_of_stale_index(const VcfReader& v) {
+  if (v.stale_index().empty()) return;
+  std::fprintf(stderr,
+               "Warning: the index '%s' is older than '%s' and may miss records written since: it "
+               "is not used, and the file is read through (make the index again).\n",
+               v.stale_index().c_str(), v.path().c_str());
+}
+
+// The positions read over the region with these flanks.
+std::array<long long, 2> range_read(const Region& region, long long flank_left,
+                                    long long flank_right) {
+  return {std::max(1LL, region.start - flank_left),
+          std::min(Region{}.end, region.end + flank_right)};
+}
+
 // A run of one region: the VCF inputs are read through their indexes over
-// the region and a flank on each side. The flanks start at twice the
-// candidate window and grow until the candidate collection of every target
-// in the region stays inside what was read (or reaches the contig's ends),
-// so that every SNP written gets the tags and probabilities of a whole run.
-void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool own_haplotypes,
-                Outputs& out, int argc, char** argv) {
+// the region and a flank on each side. The flanks start where the engine
+// says (tag engine: twice the candidate window and 100 kb; hmm engine: the
+// reach of the region's windows) and grow until the candidate collection of
+// every target in the region stays inside what was read (or reaches the
+// contig's ends), so that every SNP written gets the tags and probabilities
+// of a whole run.
+void run_region(const Settings& s, const Settings& run, const Engine& engine, Inputs& text_in,
+                bool own_haplotypes, Outputs& out, int argc, char** argv) {
   const Region& region = s.region;
-  long long flank_left = 2LL * s.window + 100000;
-  long long flank_right = flank_left;
+  const PositionRange first = engine.first_reading(s, region);
+  long long flank_left = region.start - first.first;
+  long long flank_right = first.last - region.end;
   const std::unique_ptr<PanelTable> pristine_panel =
       text_in.panel.vcf ? nullptr : std::make_unique<PanelTable>(text_in.panel.contigs[0].table);
   for (int attempt = 0;; ++attempt) {
-    const long long lo = std::max(1LL, region.start - flank_left);
-    const long long hi = std::min(Region{}.end, region.end + flank_right);
+    const auto [lo, hi] = range_read(region, flank_left, flank_right);
     if (attempt > 0)
       std::printf(
           "region %s:%lld-%lld: tag candidates reach beyond the rows read; reading "
           "positions %lld to %lld\n",
           region.contig.c_str(), region.start, region.end, lo, hi);
-    Readers readers = open_readers(s, own_haplotypes);
-    for (VcfReader* v : {readers.study.get(), readers.panel.get(), readers.haps.get()})
-      if (v != nullptr) v->restrict_to(region.contig, lo, hi);
+    Readers readers = open_readers(s, own_haplotypes, text_in.once);
+    std::array<Reading, 3> reading;
+    std::size_t k = 0;
+    for (VcfReader* v : {readers.study.get(), readers.panel.get(), readers.haps.get()}) {
+      Reading& g = reading[k++];
+      if (v == nullptr) continue;
+      g.read = true;
+      g.indexed = v->restrict_to(region.contig, lo, hi, &g.outside);
+      if (attempt == 0) warn_of_stale_index(*v);
+    }
     Inputs in;
     in.text_only = text_in.text_only;
     in.study = readers.study ? read_study_input(s, std::move(readers.study)) : text_in.study;
@@ -405,7 +467,7 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
       in.panel = read_panel_input(s, std::move(readers.panel), own_haplotypes);
     } else {
       in.panel = text_in.panel;
-      in.panel.contigs[0].table = *pristine_panel;
+      if (pristine_panel) in.panel.contigs[0].table = *pristine_panel;
     }
     Settings units = run;  // with the family units of the panel as read
     units.nTR = in.panel.nTR;
@@ -414,6 +476,8 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
     if (!own_haplotypes)
       in.haps = readers.haps ? read_haplotype_input(units, in.panel, std::move(readers.haps))
                              : text_in.haps;
+    if (!own_haplotypes && text_in.once[2] && attempt == 0)
+      print_haplotype_report(in.haps, in.panel);
     check_mixed(in, s);
     // The region's contig of the study, empty when it holds no record there.
     StudyContig* sc = nullptr;
@@ -430,14 +494,20 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
     no_panel.ncol = no_panel.geno.members = in.panel.members;
     const std::string name = in.study.vcf ? sc->name : region.contig;
     ContigInputs c = contig_inputs(in, *sc, name, by_name, no_panel, !s.sites.empty());
-    PreparedContig prepared(units, c, !s.sites.empty());
+    PreparedContig prepared(units, c, !s.sites.empty(), engine);
     const CandidateEdges edges = prepared.reach(region.start, region.end);
-    const bool wider_left = edges.left && more_records(s, own_haplotypes, region, lo, hi, true);
-    const bool wider_right = edges.right && more_records(s, own_haplotypes, region, lo, hi, false);
+    const bool wider_left =
+        edges.left && more_records(s, own_haplotypes, region, lo, hi, true, reading);
+    const bool wider_right =
+        edges.right && more_records(s, own_haplotypes, region, lo, hi, false, reading);
     constexpr long long kLongestFlank = 1LL << 40;  // beyond any contig
-    if (wider_left || wider_right) {
-      if (wider_left) flank_left = std::min(kLongestFlank, flank_left * 4);
-      if (wider_right) flank_right = std::min(kLongestFlank, flank_right * 4);
+    const long long next_left = wider_left ? std::min(kLongestFlank, flank_left * 4) : flank_left;
+    const long long next_right =
+        wider_right ? std::min(kLongestFlank, flank_right * 4) : flank_right;
+    // An attempt that would read what this one read is never made.
+    if (range_read(region, next_left, next_right) != range_read(region, flank_left, flank_right)) {
+      flank_left = next_left;
+      flank_right = next_right;
       continue;
     }
     out.start(in, region.contig, argc, argv);
@@ -454,8 +524,8 @@ void run_region(const Settings& s, const Settings& run, Inputs& text_in, bool ow
 // only those codes and values. Every other row keeps its name, position,
 // alleles and frequencies, so the union, the haplotype matching, the
 // alignment and the filters are those of a whole run.
-void run_text_region(const Settings& s, const Settings& run, Inputs& skeleton, Outputs& out,
-                     int argc, char** argv) {
+void run_text_region(const Settings& s, const Settings& run, const Engine& engine, Inputs& skeleton,
+                     Outputs& out, int argc, char** argv) {
   const Region& region = s.region;
   const bool sites = !s.sites.empty();
   TextKept kept;
@@ -463,7 +533,7 @@ void run_text_region(const Settings& s, const Settings& run, Inputs& skeleton, O
     PanelTable no_panel;
     ContigInputs c =
         contig_inputs(skeleton, skeleton.study.contigs[0], region.contig, false, no_panel, sites);
-    const PreparedContig outline(run, c, sites);
+    const PreparedContig outline(run, c, sites, engine);
     const TablesRead read = outline.tables_read(region.start, region.end);
     kept = TextKept{read.positions, read.haplotypes, true};
   }
@@ -475,7 +545,7 @@ void run_text_region(const Settings& s, const Settings& run, Inputs& skeleton, O
   in.haps = read_haplotype_input(run, in.panel, nullptr, kept);
   PanelTable no_panel;
   ContigInputs c = contig_inputs(in, in.study.contigs[0], region.contig, false, no_panel, sites);
-  PreparedContig prepared(run, c, sites);
+  PreparedContig prepared(run, c, sites, engine);
   out.start(in, region.contig, argc, argv);
   ContigSinks sinks = out.sinks(s);
   out.totals.add(prepared.write(sinks, region.start, region.end));
@@ -491,8 +561,11 @@ void run(int argc, char** argv) {
   finish_run_log_head(options, InputsSeen{panel_vcf != nullptr, own_haplotypes});
   check_outputs(s, own_haplotypes);
   Outputs out(s);
-  warn_of_cost(s);
+  const bool hmm = s.engine == EngineKind::hmm;
+  if (!hmm) warn_of_cost(s);
   std::unique_ptr<VcfReader> study_vcf = VcfReader::open_if_vcf(s.gfile, "study");
+  if (hmm && study_vcf == nullptr) stop_for_unphased_study("'" + s.gfile + "' is a text study");
+  const std::unique_ptr<Engine> engine = hmm ? make_hmm_engine(s) : make_tag_engine();
   std::unique_ptr<VcfReader> hap_vcf =
       own_haplotypes ? nullptr : VcfReader::open_if_vcf(s.hfile, "haplotype");
 
@@ -508,40 +581,56 @@ void run(int argc, char** argv) {
     in.panel.vcf = panel_vcf != nullptr;
     in.panel.own_haplotypes = own_haplotypes;
     in.haps.vcf = hap_vcf != nullptr;
+    warn_of_unknown_contig(s.region, {study_vcf.get(), panel_vcf.get(), hap_vcf.get()},
+                           !study_vcf || !panel_vcf || (!own_haplotypes && !hap_vcf));
+    // A VCF input from a pipe cannot be read again in each attempt: it is
+    // read here, once, keeping every record of the region's contig.
+    std::size_t k = 0;
+    for (std::unique_ptr<VcfReader>* v : {&study_vcf, &panel_vcf, &hap_vcf}) {
+      in.once[k] = *v != nullptr && !(*v)->regular();
+      if (in.once[k++]) (*v)->restrict_to(s.region.contig, 1, Region{}.end);
+    }
   }
   for (VcfReader* v : {study_vcf.get(), panel_vcf.get(), hap_vcf.get()})
     if (v != nullptr && s.threads > 1) v->use_threads(1);
   // A VCF haplotype file is read on a thread of its own beside the panel.
   ParallelRead parallel_haps;
   if (!region && hap_vcf != nullptr && s.threads > 1) parallel_haps.start(s, std::move(hap_vcf));
-  if (!region || !study_vcf)
-    in.study = read_study_input(s, region ? nullptr : std::move(study_vcf), kept);
-  if (!region || !panel_vcf)
-    in.panel = read_panel_input(s, region ? nullptr : std::move(panel_vcf), own_haplotypes, kept);
+  // Read here: every input of a whole run; of a region run the text inputs
+  // and those read once.
+  const auto here = [&](std::unique_ptr<VcfReader>& v, bool once) {
+    return !region || once ? std::move(v) : nullptr;
+  };
+  if (!region || !study_vcf || in.once[0])
+    in.study = read_study_input(s, here(study_vcf, in.once[0]), kept);
+  const bool panel_here = !region || !panel_vcf || in.once[1];
+  if (panel_here) in.panel = read_panel_input(s, here(panel_vcf, in.once[1]), own_haplotypes, kept);
   Settings run = s;  // with the panel's family units
-  if (!region || !panel_vcf) {
+  if (panel_here) {
     run.nTR = in.panel.nTR;
     run.nDU = in.panel.nDU;
     run.nUN = in.panel.nUN;
   }
-  if (!own_haplotypes && (!region || !hap_vcf)) {
+  if (!own_haplotypes && (!region || !hap_vcf || in.once[2])) {
     if (parallel_haps.started()) {
       in.haps = parallel_haps.finish();
       print_haplotype_report(in.haps, in.panel);
+    } else if (in.once[2]) {
+      in.haps = read_haplotype_vcf(run, *hap_vcf);  // its run-log lines in the first attempt
     } else {
-      in.haps = read_haplotype_input(run, in.panel, region ? nullptr : std::move(hap_vcf), kept);
+      in.haps = read_haplotype_input(run, in.panel, here(hap_vcf, false), kept);
     }
   }
   if (region) check_region_positions(in, s);
   if (!region) {
     check_mixed(in, s);
-    run_whole(s, run, in, out, argc, argv);
+    run_whole(s, run, *engine, in, out, argc, argv);
   } else if (in.text_only) {
-    run_text_region(s, run, in, out, argc, argv);
+    run_text_region(s, run, *engine, in, out, argc, argv);
   } else {
-    run_region(s, run, in, own_haplotypes, out, argc, argv);
+    run_region(s, run, *engine, in, own_haplotypes, out, argc, argv);
   }
-  warn_of_targets_without_tags(s, out.totals);
+  engine->finish(s, out.totals);
   print_complete_stamp();
 }
 

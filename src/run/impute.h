@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct RunTables {
   const HapTable& haps;
   const HapIndex& hap_index;
   const SnpUnion& snp_union;
+  std::span<const std::string> samples = {};  // the study's individuals, for messages
 };
 
 // The window scratch and per-SNP working memory, made once and reused for

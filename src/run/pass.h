@@ -30,11 +30,13 @@ struct RowOutcome {
   double af = std::numeric_limits<double>::quiet_NaN();
   double info = std::numeric_limits<double>::quiet_NaN();
   double score = std::numeric_limits<double>::quiet_NaN();
+  double r2 = std::numeric_limits<double>::quiet_NaN();
   double er2 = std::numeric_limits<double>::quiet_NaN();
   std::string tags;
   bool checked = false;     // leave-one-out: imputed as if untyped
   double checked_maf = 0;   // its observed minor-allele frequency
   double checked_info = 0;  // the INFO of that imputation
+  double checked_r2 = 0;    // its R2 (hmm engine)
 };
 
 // Receives the outcomes of consecutive union rows, in row order, on the

@@ -1,6 +1,7 @@
 // AF, INFO, empirical r2 and the leave-one-out summary.
 #include "run/quality.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tessellar {
@@ -30,6 +31,27 @@ DosageFigures dosage_figures(const SnpRecord& r) {
   out.af = theta;
   if (theta > 0 && theta < 1) out.info = 1 - sum_var / (2.0 * n * theta * (1 - theta));
   return out;
+}
+
+double dosage_r2(const SnpRecord& r) {
+  if (r.prob[0] == nullptr) return 0;
+  double sum = 0;
+  double sum_squares = 0;
+  int n = 0;
+  for (int i = 0; i < r.nind; ++i) {
+    if (r.codes[i] != 9) continue;
+    const double e = r.prob[1][i] + 2 * r.prob[2][i];
+    sum += e;
+    sum_squares += e * e;
+    ++n;
+  }
+  if (n == 0) return 0;
+  const double mean = sum / n;
+  const double p = mean / 2;
+  const double binomial = 2 * p * (1 - p);
+  if (!(binomial > 0)) return 0;
+  const double variance = std::max(0.0, sum_squares / n - mean * mean);
+  return std::min(1.0, variance / binomial);
 }
 
 double empirical_r2(const int8_t* observed, const std::array<const double*, 3>& prob, int n) {
@@ -65,11 +87,12 @@ int maf_bin(double maf) {
 
 }  // namespace
 
-void LooSummary::add(double maf, double er2, double info) {
-  const int b = maf_bin(maf);
-  ++count_[static_cast<std::size_t>(b)];
-  er2_[static_cast<std::size_t>(b)] += er2;
-  info_[static_cast<std::size_t>(b)] += info;
+void LooSummary::add(double maf, double er2, double info, double r2) {
+  const auto b = static_cast<std::size_t>(maf_bin(maf));
+  ++count_[b];
+  er2_[b] += er2;
+  info_[b] += info;
+  r2_[b] += r2;
 }
 
 void LooSummary::print() const {
@@ -79,15 +102,18 @@ void LooSummary::print() const {
       "\nLeave-one-out check: %d typed SNPs imputed as if untyped and compared with their "
       "observed genotypes\n",
       total);
-  std::printf("        MAF bin       SNPs   mean ER2  mean INFO\n");
+  std::printf(with_r2_ ? "        MAF bin       SNPs   mean ER2    mean R2  mean INFO\n"
+                       : "        MAF bin       SNPs   mean ER2  mean INFO\n");
   static const char* const kBins[kMafBins] = {"< 1 %", "1 - 5 %", "5 - 20 %", "20 - 50 %"};
-  for (int b = 0; b < kMafBins; ++b) {
-    const int n = count_[static_cast<std::size_t>(b)];
+  for (std::size_t b = 0; b < kMafBins; ++b) {
+    const int n = count_[b];
+    std::printf("        %-10s %7d", kBins[b], n);
     if (n == 0) {
-      std::printf("        %-10s %7d          .          .\n", kBins[b], n);
+      std::printf(with_r2_ ? "          .          .          .\n" : "          .          .\n");
+    } else if (with_r2_) {
+      std::printf(" %10.4f %10.4f %10.4f\n", er2_[b] / n, r2_[b] / n, info_[b] / n);
     } else {
-      std::printf("        %-10s %7d %10.4f %10.4f\n", kBins[b], n,
-                  er2_[static_cast<std::size_t>(b)] / n, info_[static_cast<std::size_t>(b)] / n);
+      std::printf(" %10.4f %10.4f\n", er2_[b] / n, info_[b] / n);
     }
   }
 }

@@ -32,11 +32,13 @@ struct SnpRecord {
   std::array<const double*, 3> prob{};
 
   // Per-site figures (NaN where they do not apply): AF and INFO over the
-  // individuals, the score of the tag set, the empirical r2 of the
+  // individuals, the score of the tag set (tag engine), the estimated dosage
+  // r2 of the imputed genotypes (hmm engine), the empirical r2 of the
   // leave-one-out check; tags: the names of the tags, comma-separated.
   double af = std::numeric_limits<double>::quiet_NaN();
   double info = std::numeric_limits<double>::quiet_NaN();
   double score = std::numeric_limits<double>::quiet_NaN();
+  double r2 = std::numeric_limits<double>::quiet_NaN();
   double er2 = std::numeric_limits<double>::quiet_NaN();
   std::string_view tags;
 

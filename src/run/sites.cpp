@@ -95,12 +95,15 @@ const char* fate_name(Fate fate) {
   return "?";
 }
 
-SitesFile::SitesFile(const std::string& path)
+SitesFile::SitesFile(const std::string& path, bool with_r2)
     : file_(path, path.ends_with(".gz") ? OutputKind::text_gz : OutputKind::text, 1,
-            "per-site file") {
+            "per-site file"),
+      with_r2_(with_r2) {
   file_.write_header(
-      "#CONTIG\tPOS\tNAME\tREF\tALT\tIN_STUDY\tIN_PANEL\tHAPLOTYPES\tFATE\tAF\tMAF\tINFO\tTS\tTAGS"
-      "\tER2\n");
+      std::string(
+          "#CONTIG\tPOS\tNAME\tREF\tALT\tIN_STUDY\tIN_PANEL\tHAPLOTYPES\tFATE\tAF\tMAF\tINFO"
+          "\tTS\tTAGS\tER2") +
+      (with_r2 ? "\tR2\n" : "\n"));
 }
 
 void SitesFile::begin_contig(const std::string& contig, std::vector<ExtraSite> extras) {
@@ -144,7 +147,7 @@ void SitesFile::append_extra(const ExtraSite& e) {
   append_flag(out, e.haplotypes);
   out += '\t';
   out += fate_name(e.fate);
-  out += "\t.\t.\t.\t.\t.\t.\n";
+  out += with_r2_ ? "\t.\t.\t.\t.\t.\t.\t.\n" : "\t.\t.\t.\t.\t.\t.\n";
 }
 
 void SitesFile::write_extras_before(long long pos) {
@@ -206,6 +209,7 @@ void SitesFile::write_rows(const RunTables& t, const UnionOrigins& o,
     out += '\t';
     out += r.tags.empty() ? "." : r.tags;
     append_figure(out, r.er2);
+    if (with_r2_) append_figure(out, r.r2);
     out += '\n';
   }
   file_.prepare(chunk_);

@@ -63,8 +63,9 @@ struct UnionOrigins {
 
 class SitesFile {
  public:
-  // Creates path (bgzipped when it ends in ".gz") and writes the header line.
-  explicit SitesFile(const std::string& path);
+  // Creates path (bgzipped when it ends in ".gz") and writes the header
+  // line; with_r2: a last column R2 (the hmm engine's runs).
+  explicit SitesFile(const std::string& path, bool with_r2 = false);
 
   // The lines of one contig: extras (any order; sorted here) merged by
   // position with the outcomes of the union rows, given in row order.
@@ -81,6 +82,7 @@ class SitesFile {
   void append_extra(const ExtraSite& e);
 
   OutputFile file_;
+  bool with_r2_;
   std::string contig_;
   std::vector<ExtraSite> extras_;
   std::size_t next_extra_ = 0;

@@ -88,23 +88,29 @@ std::string vcf_header(const VcfHeaderInfo& info) {
       "##INFO=<ID=INFO,Number=1,Type=Float,Description=\"Imputation information measure: 1 - "
       "sum(f - e^2) / (2N theta (1 - theta)) with e = P(1) + 2 P(2), f = P(1) + 4 P(2) per sample, "
       "N samples, theta = sum(e) / 2N (observed genotypes count as certain); 1 when theta is 0 or "
-      "1\">\n"
-      "##INFO=<ID=TS,Number=1,Type=Float,Description=\"Score (0 to 1) of the tag set that "
-      "imputed the SNP: the share of the variance of its allele count that the tag haplotypes "
-      "explain in the panel's haplotypes\">\n"
-      "##INFO=<ID=TAGS,Number=.,Type=String,Description=\"The tag SNPs that imputed the SNP, in "
-      "position order (a position where a tag has no name)\">\n"
-      "##INFO=<ID=ER2,Number=1,Type=Float,Description=\"Leave-one-out check (-loo): squared "
-      "correlation between the observed genotypes and the dosages of the SNP imputed as if "
-      "untyped\">\n"
-      "##INFO=<ID=IMP,Number=0,Type=Flag,Description=\"Some genotypes are imputed\">\n"
-      "##INFO=<ID=TYPED,Number=0,Type=Flag,Description=\"Typed in the study\">\n"
-      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype: as observed, or the most "
-      "probable genotype where imputed\">\n"
-      "##FORMAT=<ID=DS,Number=A,Type=Float,Description=\"ALT allele dosage: P(1 copy) + 2 P(2 "
-      "copies)\">\n"
-      "##FORMAT=<ID=GP,Number=G,Type=Float,Description=\"Probabilities of 0, 1 and 2 ALT "
-      "copies\">\n";
+      "1\">\n";
+  if (info.hmm) {
+    h += "##INFO=<ID=R2,Number=1,Type=Float,Description=\"Estimated dosage r2 of the imputed "
+         "genotypes: the variance of their dosages over 2p(1 - p), p their mean dosage / 2, "
+         "capped at 1 (observed genotypes take no part)\">\n";
+  } else {
+    h += "##INFO=<ID=TS,Number=1,Type=Float,Description=\"Score (0 to 1) of the tag set that "
+         "imputed the SNP: the share of the variance of its allele count that the tag haplotypes "
+         "explain in the panel's haplotypes\">\n"
+         "##INFO=<ID=TAGS,Number=.,Type=String,Description=\"The tag SNPs that imputed the SNP, "
+         "in position order (a position where a tag has no name)\">\n";
+  }
+  h += "##INFO=<ID=ER2,Number=1,Type=Float,Description=\"Leave-one-out check (-loo): squared "
+       "correlation between the observed genotypes and the dosages of the SNP imputed as if "
+       "untyped\">\n"
+       "##INFO=<ID=IMP,Number=0,Type=Flag,Description=\"Some genotypes are imputed\">\n"
+       "##INFO=<ID=TYPED,Number=0,Type=Flag,Description=\"Typed in the study\">\n"
+       "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype: as observed, or the most "
+       "probable genotype where imputed\">\n"
+       "##FORMAT=<ID=DS,Number=A,Type=Float,Description=\"ALT allele dosage: P(1 copy) + 2 P(2 "
+       "copies)\">\n"
+       "##FORMAT=<ID=GP,Number=G,Type=Float,Description=\"Probabilities of 0, 1 and 2 ALT "
+       "copies\">\n";
   h += "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
   for (const std::string& s : info.samples) h += "\t" + s;
   h += "\n";
@@ -129,11 +135,18 @@ void VcfFormat::append(const SnpRecord& r, std::string& out) const {
   int n =
       std::snprintf(head, sizeof head, "\t%c\t%c\t.\tPASS\tAF=%.4f", r.other(), r.counted(), r.af);
   out.append(head, static_cast<std::size_t>(n));
-  if (!std::isnan(r.info)) {
+  if (!std::isnan(r.info) && !std::isnan(r.score)) {
     n = std::snprintf(head, sizeof head, ";INFO=%.4f;TS=%.4f", r.info, r.score);
     out.append(head, static_cast<std::size_t>(n));
     out += ";TAGS=";
     out += r.tags;
+  } else if (!std::isnan(r.info)) {
+    n = std::snprintf(head, sizeof head, ";INFO=%.4f", r.info);
+    out.append(head, static_cast<std::size_t>(n));
+  }
+  if (!std::isnan(r.r2)) {
+    n = std::snprintf(head, sizeof head, ";R2=%.4f", r.r2);
+    out.append(head, static_cast<std::size_t>(n));
   }
   if (!std::isnan(r.er2)) {
     n = std::snprintf(head, sizeof head, ";ER2=%.4f", r.er2);

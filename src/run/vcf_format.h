@@ -1,5 +1,6 @@
 // The VCF output format: the header, and one record per SNP with the
-// counted allele as ALT, INFO AF, IMP and TYPED, and FORMAT GT:DS:GP per
+// counted allele as ALT, INFO AF, IMP and TYPED (INFO, TS and TAGS or R2
+// where imputed, ER2 when checked), and FORMAT GT:DS:GP per
 // study individual (observed genotypes as observed, imputed ones as their
 // most probable genotype, dosage and probabilities with three decimals).
 #pragma once
@@ -23,6 +24,7 @@ struct VcfHeaderInfo {
   std::string command_line;          // the full command line, for ##source
   std::vector<VcfContig> contigs;    // one ##contig line each, in this order
   std::vector<std::string> samples;  // the study individuals, in study order
+  bool hmm = false;                  // the hmm engine's records: R2 rather than TS and TAGS
 };
 
 // The header text, from ##fileformat to the #CHROM line, with line breaks.

@@ -16,11 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "work_folder.h"
+
 namespace fs = std::filesystem;
+using tessellar::testing_support::WorkFolder;
 
 namespace {
 
 const fs::path kE2e = fs::path(TESSELLAR_SOURCE_DIR) / "tests" / "e2e";
+const fs::path kExamples = fs::path(TESSELLAR_SOURCE_DIR) / "examples";
 const char* const kStop = "\nTessellar was stopped due to error(s) listed above.\n\n";
 
 std::string read_file(const fs::path& path) {
@@ -49,8 +53,14 @@ struct Result {
   }
 };
 
-// Copies the *.dat files of the source folder from into work.
+// Copies the text inputs (*.dat) of the source folder from into work: of
+// examples/, those among its named inputs.
 void copy_inputs(const std::string& from, const fs::path& work) {
+  if (from == "examples") {
+    for (const std::string& name : tessellar::testing_support::example_inputs())
+      if (name.ends_with(".dat")) fs::copy_file(kExamples / name, work / name);
+    return;
+  }
   for (const auto& entry : fs::directory_iterator(fs::path(TESSELLAR_SOURCE_DIR) / from))
     if (entry.path().extension() == ".dat")
       fs::copy_file(entry.path(), work / entry.path().filename());
@@ -71,13 +81,6 @@ Result run(const fs::path& work, const std::vector<std::string>& args) {
     result.log += line + "\n";
   }
   return result;
-}
-
-fs::path fresh_folder(const std::string& name) {
-  const fs::path work = fs::path(::testing::TempDir()) / ("tessellar_e2e_" + name);
-  fs::remove_all(work);
-  fs::create_directories(work);
-  return work;
 }
 
 std::vector<std::string> names_in(const fs::path& dir) {
@@ -104,7 +107,8 @@ class Folder : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Folder, MatchesTheExpectedFiles) {
   const fs::path dir = kE2e / "cases" / GetParam();
-  const fs::path work = fresh_folder(GetParam());
+  const WorkFolder folder("e2e_" + GetParam());
+  const fs::path& work = folder.path();
   std::vector<std::string> args;
   std::istringstream arg_lines(read_file(dir / "args"));
   for (std::string line; std::getline(arg_lines, line);) args.push_back(line);
@@ -196,18 +200,19 @@ std::string last_error(const std::string& log) {
 
 class OneLine : public ::testing::TestWithParam<Line> {};
 
-// Copies every file of the source folder from (but its README) into work.
-void copy_all(const std::string& from, const fs::path& work) {
-  for (const auto& entry : fs::directory_iterator(fs::path(TESSELLAR_SOURCE_DIR) / from))
+// Copies every file of the test data folder from (but its README) into work.
+void copy_all(const fs::path& from, const fs::path& work) {
+  for (const auto& entry : fs::directory_iterator(from))
     if (entry.is_regular_file() && entry.path().filename() != "README.md")
       fs::copy_file(entry.path(), work / entry.path().filename());
 }
 
 TEST_P(OneLine, GivesTheStatusAndTheMessage) {
   const Line& c = GetParam();
-  const fs::path work = fresh_folder("line_" + c.name);
-  copy_all("examples", work);
-  copy_all("tests/e2e/data/bad", work);
+  const WorkFolder folder("e2e_line_" + c.name);
+  const fs::path& work = folder.path();
+  tessellar::testing_support::copy_example_inputs(work);
+  copy_all(kE2e / "data" / "bad", work);
   std::vector<std::string> args;
   std::istringstream words(c.args);
   for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <htslib/bgzf.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +16,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "work_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -50,23 +54,31 @@ std::string lines_of(const std::string& text, bool header) {
   return out;
 }
 
-// Runs tessellar in dir with args (outputs named by absolute paths);
-// returns the exit status and fills *log with standard output.
-int run(const fs::path& dir, const std::string& args, std::string* log = nullptr) {
-  const fs::path out = fs::path(testing::TempDir()) / "tessellar_formats_log.txt";
-  const std::string command = "cd '" + dir.string() + "' && '" + TESSELLAR_BINARY + "' " + args +
-                              " > '" + out.string() + "' 2>/dev/null";
+// Runs tessellar in dir with args (outputs named by absolute paths), its
+// standard input from the command feed when given; returns the exit status
+// and fills *log with standard output, *errors with standard error.
+int run(const fs::path& dir, const std::string& args, std::string* log = nullptr,
+        const char* feed = nullptr, std::string* errors = nullptr) {
+  // Named by the process: ctest runs the cases side by side.
+  const std::string id = std::to_string(getpid());
+  const fs::path out = fs::path(testing::TempDir()) / ("tessellar_formats_log_" + id + ".txt");
+  const fs::path err = fs::path(testing::TempDir()) / ("tessellar_formats_errors_" + id + ".txt");
+  const std::string command =
+      "cd '" + dir.string() + "' && " + (feed != nullptr ? std::string(feed) + " | " : "") + "'" +
+      TESSELLAR_BINARY + "' " + args + " > '" + out.string() + "' 2>'" + err.string() + "'";
   const int status = std::system(command.c_str());
   if (log != nullptr) *log = read_file(out);
+  if (errors != nullptr) *errors = read_file(err);
+  fs::remove(out);
+  fs::remove(err);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-fs::path work(const std::string& name) {
-  const fs::path w = fs::path(testing::TempDir()) / ("tessellar_formats_" + name);
-  fs::remove_all(w);
-  fs::create_directories(w);
-  return w;
-}
+// A work folder of these tests.
+class Work : public tessellar::testing_support::WorkFolder {
+ public:
+  explicit Work(const std::string& name) : WorkFolder("formats_" + name) {}
+};
 
 struct Paths {
   const char* label;
@@ -101,7 +113,8 @@ class TextAndVcf : public testing::TestWithParam<Paths> {};
 TEST_P(TextAndVcf, GiveTheSameResults) {
   const Paths& p = GetParam();
   const fs::path dir = fs::path(TESSELLAR_SOURCE_DIR) / p.dir;
-  const fs::path w = work(p.label);
+  const Work folder(p.label);
+  const fs::path& w = folder.path();
   std::map<std::string, std::string> out;
   for (const auto& [name, args] :
        {std::pair<std::string, std::string>{"text", p.text_args}, {"vcf", p.vcf_args}}) {
@@ -134,7 +147,9 @@ INSTANTIATE_TEST_SUITE_P(
               "-gfile study_chr.vcf -efile panel.vcf -ped panel.ped -loo", "chr1"},
         Paths{"recode", "tests/e2e/data/recode", "-panel 6 0 4",
               "-gfile study.vcf -efile panel.vcf -ped panel.ped -hfile haplotypes.vcf", nullptr,
-              false}),
+              false},
+        Paths{"one_sample", "tests/e2e/data/one_sample", "-panel 0 0 1",
+              "-gfile study.vcf -efile panel.vcf -ped panel.ped"}),
     [](const testing::TestParamInfo<Paths>& param) { return std::string(param.param.label); });
 
 // A partition of the inputs into chunks that cut through dense and sparse
@@ -142,23 +157,54 @@ INSTANTIATE_TEST_SUITE_P(
 // reach far beyond the window (-min 12, -window 4000).
 struct Partition {
   const char* label;
-  const char* dir;     // under the test data
+  const char* dir;     // under the source tree
   const char* inputs;  // the options besides -region, -ofile and -sites
   std::vector<const char*> chunks;
   bool widens;  // some chunk's VCF inputs must be read over a wider flank
+  // When given, the runs use a copy of the files of dir that inputs,
+  // prepare and feed name (with their indexes), after the shell command
+  // prepare has run in it; feed is piped to the standard input of every run.
+  const char* prepare = nullptr;
+  const char* feed = nullptr;
 };
+
+// A fresh folder with the files of dir whose names (without an index's
+// extension) text holds.
+fs::path copy_named(const fs::path& dir, const std::string& text, const fs::path& to) {
+  fs::create_directories(to);
+  for (const auto& e : fs::directory_iterator(dir)) {
+    std::string name = e.path().filename();
+    for (const char* ext : {".tbi", ".csi"})
+      if (name.ends_with(ext)) name.resize(name.size() - 4);
+    if (e.is_regular_file() && text.find(name) != std::string::npos)
+      fs::copy_file(e.path(), to / e.path().filename());
+  }
+  return to;
+}
 
 class Regions : public testing::TestWithParam<Partition> {};
 
 TEST_P(Regions, ConcatenateToTheWholeRun) {
   const Partition& p = GetParam();
-  const fs::path dir = kData / p.dir;
-  const fs::path w = work(std::string("regions_") + p.label);
+  const Work folder(std::string("regions_") + p.label);
+  const fs::path& w = folder.path();
+  fs::path dir = fs::path(TESSELLAR_SOURCE_DIR) / p.dir;
+  if (p.prepare != nullptr || p.feed != nullptr) {
+    dir = copy_named(
+        dir,
+        std::string(p.inputs) + " " + (p.prepare ? p.prepare : "") + " " + (p.feed ? p.feed : ""),
+        w / "inputs");
+    if (p.prepare != nullptr) {
+      ASSERT_EQ(std::system(("cd '" + dir.string() + "' && { " + p.prepare + " ; }").c_str()), 0);
+    }
+  }
   const std::string inputs = std::string(p.inputs) + " -min 12 -window 4000 -loo";
-  ASSERT_EQ(run(dir, inputs + " -ofile " + (w / "whole.vcf.gz").string() + " -sites " +
-                         (w / "whole.sites").string()),
+  ASSERT_EQ(run(dir,
+                inputs + " -ofile " + (w / "whole.vcf.gz").string() + " -sites " +
+                    (w / "whole.sites").string(),
+                nullptr, p.feed),
             0);
-  ASSERT_EQ(run(dir, inputs + " -ofile " + (w / "whole.txt").string()), 0);
+  ASSERT_EQ(run(dir, inputs + " -ofile " + (w / "whole.txt").string(), nullptr, p.feed), 0);
   std::string text, records, sites;
   int widened = 0;
   for (const char* region : p.chunks) {
@@ -166,11 +212,19 @@ TEST_P(Regions, ConcatenateToTheWholeRun) {
     std::string log;
     ASSERT_EQ(
         run(dir, inputs + " -region " + region + " -ofile " + c + ".vcf.gz -sites " + c + ".sites",
-            &log),
+            &log, p.feed),
         0)
         << region;
     widened += log.find("tag candidates reach beyond") != std::string::npos;
-    ASSERT_EQ(run(dir, inputs + " -region " + region + " -ofile " + c + ".txt"), 0);
+    // From twice the window plus 100 kb, growing fourfold, the flanks pass
+    // any contig of these inputs within a few attempts; no attempt repeats.
+    int attempts = 0;
+    for (std::size_t at = 0;
+         (at = log.find("tag candidates reach beyond", at)) != std::string::npos; ++at)
+      ++attempts;
+    EXPECT_LE(attempts, 5) << region;
+    ASSERT_EQ(run(dir, inputs + " -region " + region + " -ofile " + c + ".txt", nullptr, p.feed),
+              0);
     const std::string vcf = unzipped(c + ".vcf.gz");
     EXPECT_EQ(lines_of(vcf, true), lines_of(unzipped(w / "whole.vcf.gz"), true)) << region;
     records += lines_of(vcf, false);
@@ -186,26 +240,86 @@ TEST_P(Regions, ConcatenateToTheWholeRun) {
   EXPECT_EQ(sites, read_file(w / "whole.sites"));
 }
 
-// contigs: two VCF contigs read through their indexes. sparse: text files
-// (read whole, then only the codes a chunk needs) of a trio, duo and
+const std::vector<const char*> kContigChunks = {
+    "chr5:1-1200000",       "chr5:1200001-1700000", "chr5:1700001-1700001",
+    "chr5:1700002-1800000", "chr5:1800001-2400000", "chr5:2400001-",
+    "chr6:1-1250000",       "chr6:1250001-1250400", "chr6:1250401-9000000"};
+const std::vector<const char*> kExampleChunks = {"1:1-1200000", "1:1200001-1400000",
+                                                 "1:1400001-1700000", "1:1700001-"};
+constexpr const char* kExample =
+    "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -hfile haplotypes.vcf.gz";
+
+// contigs: two VCF contigs read through their indexes; the same without
+// indexes (plain VCF and BCF, read through); with a stale study index that
+// lacks the records appended to the file after it was made. sparse: text
+// files (read whole, then only the codes a chunk needs) of a trio, duo and
 // singleton panel whose names repeat ('.'), so that the haplotype rows of a
-// chunk are found only by matching from the file's start.
+// chunk are found only by matching from the file's start. example: each VCF
+// input from a pipe (read once), and all without indexes. hmm: the hmm
+// engine's windows (5 Mb): chunks that span two windows, cut one, hold a
+// single position and end where the study has none.
 INSTANTIATE_TEST_SUITE_P(
     Chunks, Regions,
-    testing::Values(Partition{"contigs",
-                              "contigs",
-                              "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped",
-                              {"chr5:1-1200000", "chr5:1200001-1700000", "chr5:1700001-1700001",
-                               "chr5:1700002-1800000", "chr5:1800001-2400000", "chr5:2400001-",
-                               "chr6:1-1250000", "chr6:1250001-1250400", "chr6:1250401-9000000"},
-                              true},
-                    Partition{"sparse",
-                              "sparse",
-                              "-panel 4 2 10",
-                              {"1:1-1300000", "1:1300001-1600000", "1:1600001-1600001",
-                               "1:1600002-2000000", "1:2000001-2400000", "1:2400001-"},
-                              false}),
+    testing::Values(
+        Partition{"contigs", "tests/e2e/data/contigs",
+                  "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped", kContigChunks, true},
+        Partition{"contigs_unindexed", "tests/e2e/data/contigs",
+                  "-gfile study.vcf -efile panel.bcf -ped panel.ped", kContigChunks, true,
+                  "gzip -dc study.vcf.gz > study.vcf && bcftools view -Ob -o panel.bcf "
+                  "panel.vcf.gz"},
+        Partition{"contigs_stale_index", "tests/e2e/data/contigs",
+                  "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped", kContigChunks, true,
+                  "gzip -dc study.vcf.gz > all && head -n 150 all | bgzip > old.gz && "
+                  "tabix -p vcf old.gz && tail -n +151 all | bgzip > rest.gz && "
+                  "{ head -c -28 old.gz; cat rest.gz; } > study.vcf.gz && "
+                  "mv old.gz.tbi study.vcf.gz.tbi && touch -d 2001-01-01 study.vcf.gz.tbi"},
+        Partition{"sparse",
+                  "tests/e2e/data/sparse",
+                  "-panel 4 2 10",
+                  {"1:1-1300000", "1:1300001-1600000", "1:1600001-1600001", "1:1600002-2000000",
+                   "1:2000001-2400000", "1:2400001-"},
+                  false},
+        Partition{"example_piped_study", "examples",
+                  "-gfile /dev/stdin -efile panel.vcf.gz -ped panel.ped -hfile haplotypes.vcf.gz",
+                  kExampleChunks, false, nullptr, "cat study.vcf.gz"},
+        Partition{"example_piped_panel", "examples",
+                  "-gfile study.vcf.gz -efile /dev/stdin -ped panel.ped -hfile haplotypes.vcf.gz",
+                  kExampleChunks, false, nullptr, "cat panel.vcf.gz"},
+        Partition{"example_piped_haplotypes", "examples",
+                  "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -hfile /dev/stdin",
+                  kExampleChunks, false, nullptr, "gzip -dc haplotypes.vcf.gz"},
+        Partition{"example_unindexed", "examples",
+                  "-gfile study.vcf -efile panel.vcf -ped panel.ped -hfile haplotypes.vcf",
+                  kExampleChunks, false,
+                  "gzip -dc study.vcf.gz > study.vcf && gzip -dc panel.vcf.gz > panel.vcf && "
+                  "gzip -dc haplotypes.vcf.gz > haplotypes.vcf"},
+        Partition{"hmm",
+                  "tests/e2e/data/hmm",
+                  "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz",
+                  {"1:1-3000000", "1:3000001-5900000", "1:5900001-5900001", "1:5900002-7654321",
+                   "1:7654322-10000000", "1:10000001-"},
+                  false},
+        Partition{"hmm_map",
+                  "tests/e2e/data/hmm",
+                  "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map",
+                  {"1:1-4999999", "1:5000000-6000000", "1:6000001-"},
+                  false}),
     [](const testing::TestParamInfo<Partition>& chunks) { return chunks.param.label; });
+
+// A region of a contig that no input holds is announced on standard error
+// (the output is empty); an empty chunk of a contig that they hold is not.
+TEST(RegionContig, IsAnnouncedWhenNoInputHoldsIt) {
+  const fs::path dir = kData / "contigs";
+  const Work folder("unknown_contig");
+  const fs::path& w = folder.path();
+  const std::string inputs = "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -ofile " +
+                             (w / "out.vcf.gz").string() + " -region ";
+  std::string errors;
+  EXPECT_EQ(run(dir, inputs + "chr7:1-1000000", nullptr, nullptr, &errors), 0);
+  EXPECT_EQ(errors, "Warning: no input holds contig chr7 of -region: the output has no records.\n");
+  EXPECT_EQ(run(dir, inputs + "6:9000000-", nullptr, nullptr, &errors), 0);
+  EXPECT_EQ(errors, "");
+}
 
 // The columns of a per-site file, line by line (the header left out).
 std::vector<std::vector<std::string>> site_lines(const std::string& text) {
@@ -224,7 +338,8 @@ std::vector<std::vector<std::string>> site_lines(const std::string& text) {
 // Every SNP of the example's three inputs stands once in the per-site file,
 // with as many in each input as the run log's reader lines count.
 TEST(Sites, AccountForEverySnpOfTheInputs) {
-  const fs::path w = work("sites");
+  const Work folder("sites");
+  const fs::path& w = folder.path();
   std::string log;
   ASSERT_EQ(run(fs::path(TESSELLAR_SOURCE_DIR) / "examples",
                 "-ofile " + (w / "out.txt").string() + " -sites " + (w / "s.tsv").string(), &log),
@@ -250,7 +365,8 @@ TEST(Sites, AccountForEverySnpOfTheInputs) {
 // monomorphic in the study and imputed from a panel that lists its letters
 // swapped keeps ALT the allele that its probabilities count, the study's.
 TEST(Sites, MeetEveryFate) {
-  const fs::path w = work("fates");
+  const Work folder("fates");
+  const fs::path& w = folder.path();
   ASSERT_EQ(run(kData / "fates",
                 "-gfile study.vcf -efile panel.vcf -hfile haplotypes.vcf -ped panel.ped -ofile " +
                     (w / "o.vcf.gz").string() + " -sites " + (w / "s.tsv").string()),

@@ -15,7 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "work_folder.h"
+
 namespace fs = std::filesystem;
+using tessellar::testing_support::WorkFolder;
 
 namespace {
 
@@ -26,14 +29,6 @@ std::string read_file(const fs::path& path) {
   std::ostringstream text;
   text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
-}
-
-// A fresh folder of these tests.
-fs::path scratch(const std::string& name) {
-  const fs::path w = fs::path(testing::TempDir()) / ("tessellar_outputs_" + name);
-  fs::remove_all(w);
-  fs::create_directories(w);
-  return w;
 }
 
 // Runs a shell command in dir; returns its exit status and, in *out, what
@@ -92,7 +87,8 @@ void write_fields(const fs::path& path, const std::vector<std::vector<std::strin
 // The example moved by -1,500,000 bp, so that a third of its SNPs stand at
 // positions below 1: a whole run writes every SNP as it does unmoved.
 TEST(Positions, BelowOneAreWrittenByAWholeRun) {
-  const fs::path w = scratch("below_one");
+  const WorkFolder folder(std::string("outputs_") + "below_one");
+  const fs::path w = folder.path();
   constexpr long long kShift = -1500000;
   int unused = 0;
   for (const char* name : {"genotype.dat", "external.dat"})
@@ -144,7 +140,8 @@ void expect_index_finds_every_record(const fs::path& path, const std::string& co
 
 // Compressed on three threads, a BCF output spans many blocks.
 TEST(Indexes, OfABcfWrittenOnThreadsFindEveryRecord) {
-  const fs::path w = scratch("bcf_threads");
+  const WorkFolder folder(std::string("outputs_") + "bcf_threads");
+  const fs::path w = folder.path();
   ASSERT_EQ(run(kSource / "tests" / "e2e" / "data" / "contigs",
                 "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -threads 3 -ofile '" +
                     (w / "out.bcf").string() + "'"),
@@ -157,7 +154,8 @@ TEST(Indexes, OfABcfWrittenOnThreadsFindEveryRecord) {
 // The example's VCF inputs moved beyond 2^29 on a contig without length:
 // the output's index is CSI, which tabix's cannot hold.
 TEST(Indexes, OfPositionsBeyondTabixAreCsi) {
-  const fs::path w = scratch("beyond_tabix");
+  const WorkFolder folder(std::string("outputs_") + "beyond_tabix");
+  const fs::path w = folder.path();
   int unused = 0;
   for (const char* name : {"study.vcf.gz", "panel.vcf.gz", "haplotypes.vcf.gz"}) {
     std::string text;
@@ -204,7 +202,8 @@ class FirstRowsOfTheInputs : public testing::TestWithParam<FirstRows> {};
 // with a fate that its being there (row 0 or more) decides.
 TEST_P(FirstRowsOfTheInputs, MeetTheirFatesInThePerSiteFile) {
   const FirstRows& c = GetParam();
-  const fs::path w = scratch(std::string("first_") + c.label);
+  const WorkFolder folder(std::string("outputs_") + std::string("first_") + c.label);
+  const fs::path w = folder.path();
   std::ofstream(w / "genotype.dat")
       << input_line(c.study, c.study_codes, 50) << read_file(kExamples / "genotype.dat");
   std::ofstream(w / "external.dat")
@@ -255,7 +254,8 @@ class Collisions : public testing::TestWithParam<Collision> {};
 // with an input stops before it writes anything.
 TEST_P(Collisions, StopTheRunBeforeAnythingIsWritten) {
   const Collision& c = GetParam();
-  const fs::path w = scratch(std::string("collision_") + c.label);
+  const WorkFolder folder(std::string("outputs_") + std::string("collision_") + c.label);
+  const fs::path w = folder.path();
   for (const char* name : {"genotype.dat", "external.dat", "haplotype.dat", "study.vcf.gz",
                            "study.vcf.gz.tbi", "panel.vcf.gz", "panel.vcf.gz.tbi", "panel.ped"})
     fs::copy_file(kExamples / name, w / name);
@@ -316,7 +316,8 @@ INSTANTIATE_TEST_SUITE_P(
 // calls, with the paths of their descriptors).
 TEST(Durability, FilesAreSyncedBeforeTheirRenamesAndTheFolderAfter) {
   if (shell(".", "strace -o /dev/null true 2>/dev/null") != 0) GTEST_SKIP() << "no strace here";
-  const fs::path w = scratch("durability");
+  const WorkFolder folder(std::string("outputs_") + "durability");
+  const fs::path w = folder.path();
   // LeakSanitizer, where it is built in, does not work under ptrace.
   ASSERT_EQ(shell(kExamples,
                   "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -y -e "
@@ -350,7 +351,8 @@ TEST(Durability, FilesAreSyncedBeforeTheirRenamesAndTheFolderAfter) {
 // A run without standard output says so on standard error, with the
 // reason, and writes nothing.
 TEST(RunLog, ClosedStandardOutputIsReportedWithItsReason) {
-  const fs::path w = scratch("closed_stdout");
+  const WorkFolder folder(std::string("outputs_") + "closed_stdout");
+  const fs::path w = folder.path();
   std::string error;
   const int status = shell(
       kExamples,

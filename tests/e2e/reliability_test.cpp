@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "work_folder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-const fs::path kExamples = fs::path(TESSELLAR_SOURCE_DIR) / "examples";
 
 std::string read_file(const fs::path& path) {
   std::ostringstream text;
@@ -29,15 +29,13 @@ std::string read_file(const fs::path& path) {
   return text.str();
 }
 
-// A fresh folder holding the example's inputs.
-fs::path example_copy(const std::string& name) {
-  const fs::path w = fs::path(testing::TempDir()) / ("tessellar_reliability_" + name);
-  fs::remove_all(w);
-  fs::create_directories(w);
-  for (const auto& e : fs::directory_iterator(kExamples))
-    if (e.is_regular_file()) fs::copy_file(e.path(), w / e.path().filename());
-  return w;
-}
+// A work folder holding the example's inputs.
+class ExampleCopy : public tessellar::testing_support::WorkFolder {
+ public:
+  explicit ExampleCopy(const std::string& name) : WorkFolder("reliability_" + name) {
+    tessellar::testing_support::copy_example_inputs(path());
+  }
+};
 
 std::vector<std::string> temporary_files(const fs::path& dir) {
   std::vector<std::string> names;
@@ -65,7 +63,8 @@ class Signals : public testing::TestWithParam<int> {};
 // per-site file) and ends it as the signal would; the earlier output stays.
 TEST_P(Signals, RemoveTheTemporaryFilesAndEndTheRun) {
   const int signal_number = GetParam();
-  const fs::path w = example_copy("signal" + std::to_string(signal_number));
+  const ExampleCopy folder("signal" + std::to_string(signal_number));
+  const fs::path& w = folder.path();
   std::ofstream(w / "out.vcf.gz") << "earlier";
   const pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -102,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(EndARun, Signals,
 // Under a limit on memory only some worker threads start: the run goes on
 // with them, says so, and gives the output of one thread; never an abort.
 TEST(Limits, ThreadsThatCannotStartLeaveTheRunToTheOthers) {
-  const fs::path w = example_copy("threads");
+  const ExampleCopy folder("threads");
+  const fs::path& w = folder.path();
   ASSERT_EQ(shell(w, kBinary + " -ofile one.txt"), 0);
   bool fell_back = false;
   for (int limit = 80000; limit >= 20000; limit -= 4000) {
@@ -122,7 +122,8 @@ TEST(Limits, ThreadsThatCannotStartLeaveTheRunToTheOthers) {
 // Beyond the file size limit the write fails and is reported like any
 // write error, leaving no temporary file.
 TEST(Limits, FileSizeLimitIsAnOrdinaryWriteError) {
-  const fs::path w = example_copy("fsize");
+  const ExampleCopy folder("fsize");
+  const fs::path& w = folder.path();
   std::string out;
   EXPECT_EQ(shell(w, "ulimit -f 8; " + kBinary + " -ofile out.txt", &out), 1);
   EXPECT_NE(out.find("Error: cannot write to the output file 'out.txt': File too large."),
@@ -134,7 +135,8 @@ TEST(Limits, FileSizeLimitIsAnOrdinaryWriteError) {
 
 // A run log that cannot be written fails the run.
 TEST(RunLog, ThatCannotBeWrittenFailsTheRun) {
-  const fs::path w = example_copy("full");
+  const ExampleCopy folder("full");
+  const fs::path& w = folder.path();
   EXPECT_EQ(shell(w, kBinary + " > /dev/full"), 1);
   EXPECT_FALSE(fs::exists(w / "imp_geno.out"));
 }
@@ -142,7 +144,8 @@ TEST(RunLog, ThatCannotBeWrittenFailsTheRun) {
 // A pipe holding text is refused at once (text is read twice), even with
 // no writer; VCF from a process substitution is read.
 TEST(Pipes, TextIsRefusedAndVcfIsRead) {
-  const fs::path w = example_copy("pipes");
+  const ExampleCopy folder("pipes");
+  const fs::path& w = folder.path();
   ASSERT_EQ(mkfifo((w / "fifo").c_str(), 0600), 0);
   std::string out;
   EXPECT_EQ(shell(w, "timeout 20 " + kBinary + " -gfile fifo", &out), 1);
@@ -157,7 +160,8 @@ TEST(Pipes, TextIsRefusedAndVcfIsRead) {
 
 // /dev/stdout writes to the run's standard output, also when it is a file.
 TEST(Streams, DevStdoutIsTheRunsStandardOutput) {
-  const fs::path w = example_copy("stdout");
+  const ExampleCopy folder("stdout");
+  const fs::path& w = folder.path();
   ASSERT_EQ(shell(w, kBinary + " -ofile out.txt"), 0);
   EXPECT_EQ(shell(w, kBinary + " -ofile /dev/stdout > both.txt"), 0);
   EXPECT_NE(read_file(w / "both.txt").find(read_file(w / "out.txt")), std::string::npos);
@@ -167,7 +171,8 @@ TEST(Streams, DevStdoutIsTheRunsStandardOutput) {
 // the user may not write, and an input the user may not read, stop the run.
 TEST(Permissions, AreThoseOfTheUser) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
-  const fs::path w = example_copy("permissions");
+  const ExampleCopy folder("permissions");
+  const fs::path& w = folder.path();
   fs::permissions(w, fs::perms::all);
   std::ofstream(w / "kept.txt") << "kept";
   fs::permissions(w / "kept.txt", fs::perms(0444));
@@ -189,7 +194,8 @@ TEST(Permissions, AreThoseOfTheUser) {
 // followed, as the kernel would not follow it.
 TEST(Permissions, PlantedLinksInStickyFoldersAreNotFollowed) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a link as another user";
-  const fs::path w = example_copy("sticky");
+  const ExampleCopy folder("sticky");
+  const fs::path& w = folder.path();
   const fs::path sticky = w / "shared";
   fs::create_directory(sticky);
   ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);

@@ -1,7 +1,7 @@
 // The outputs are the same for every thread count: the bundled example and a
 // panel of trios, duos and singletons, imputed on 1, 2 and 7 threads, to text
 // and to bgzipped VCF with its index and a per-site file with the
-// leave-one-out check.
+// leave-one-out check; and the hmm engine's, with and without a map.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "work_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -29,14 +31,11 @@ struct Dataset {
   const char* output;  // the output's name, which sets its format
 };
 
-// Runs tessellar in the data folder; returns the output, its index and the
-// per-site file, one after another. The outputs have the same names for
-// every thread count, since a VCF header holds the command line (without
-// -threads).
-std::string impute(const Dataset& d, int threads) {
-  const fs::path dir = fs::path(testing::TempDir()) / ("tessellar_threads_" + std::string(d.label));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+// Runs tessellar in the data folder, writing into dir; returns the output,
+// its index and the per-site file, one after another. The outputs have the
+// same names for every thread count, since a VCF header holds the command
+// line (without -threads).
+std::string impute(const Dataset& d, const fs::path& dir, int threads) {
   const fs::path out = dir / d.output;
   const std::string command = "cd '" + std::string(TESSELLAR_SOURCE_DIR) + "/" + d.data + "' && '" +
                               TESSELLAR_BINARY + "' " + d.args + " -threads " +
@@ -50,10 +49,11 @@ std::string impute(const Dataset& d, int threads) {
 class ThreadCount : public testing::TestWithParam<Dataset> {};
 
 TEST_P(ThreadCount, GivesTheSameOutput) {
-  const std::string one = impute(GetParam(), 1);
+  const tessellar::testing_support::WorkFolder dir("threads_" + std::string(GetParam().label));
+  const std::string one = impute(GetParam(), dir.path(), 1);
   ASSERT_FALSE(one.empty());
-  EXPECT_EQ(impute(GetParam(), 2), one);
-  EXPECT_EQ(impute(GetParam(), 7), one);
+  EXPECT_EQ(impute(GetParam(), dir.path(), 2), one);
+  EXPECT_EQ(impute(GetParam(), dir.path(), 7), one);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,7 +63,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Dataset{"example_vcf", "examples",
                             "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -hfile "
                             "haplotypes.vcf.gz -loo",
-                            "out.vcf.gz"}),
+                            "out.vcf.gz"},
+                    Dataset{"hmm", "tests/e2e/data/hmm",
+                            "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -loo",
+                            "out.vcf.gz"},
+                    Dataset{"hmm_map", "tests/e2e/data/hmm",
+                            "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map",
+                            "out.txt"}),
     [](const testing::TestParamInfo<Dataset>& param) { return std::string(param.param.label); });
 
 }  // namespace

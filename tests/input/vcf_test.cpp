@@ -67,15 +67,99 @@ INSTANTIATE_TEST_SUITE_P(
                     Classified{"AT", "A", "PASS", kIndel}, Classified{"A", "G", "q10", kFilter}));
 
 TEST(Records, AreCodedByTheirAltAlleles) {
-  TempFile file(
-      vcf("A\tB\tC\tD\tE\tF", "1\t100\trs1\tA\tG\t.\tPASS\t.\tGT\t0/0\t0|1\t1/1\t./.\t1/.\t1|0\n"));
+  TempFile file(vcf("A\tB\tC\tD\tE\tF\tG",
+                    "1\t100\trs1\tA\tG\t.\tPASS\t.\tGT\t0/0\t0|1\t1/1\t./.\t1/.\t1|0\t.\n"));
   auto r = VcfReader::open_if_vcf(file.path(), "study");
   ASSERT_TRUE(r->next());
   r->decode_genotypes();
   std::vector<int> codes;
-  for (int s = 0; s < 6; ++s) codes.push_back(r->code(s));
-  EXPECT_EQ(codes, (std::vector<int>{0, 1, 2, 9, 9, 1}));
+  for (int s = 0; s < 7; ++s) codes.push_back(r->code(s));
+  EXPECT_EQ(codes, (std::vector<int>{0, 1, 2, 9, 9, 1, 9}));
 }
+
+// GT of two samples, A and B, in records at positions 100, 200, ...: the
+// first record's GT array is exactly as long as its longest call needs, so
+// that a reader looking past a sample's alleles reads past the array (which
+// the sanitizer preset reports).
+struct Calls {
+  const char* label;
+  int reader;                    // 0: study, 1: panel with its own haplotypes, 2: haplotype file
+  std::vector<const char*> gts;  // "A's GT\tB's GT" per record
+  std::vector<int> codes;        // study or panel codes, record by record
+  std::vector<int> bits;         // haplotype values, row by row
+  const char* error = nullptr;   // the end of the error line, when the reader stops
+};
+
+class GtCalls : public testing::TestWithParam<Calls> {};
+
+TEST_P(GtCalls, AreReadWithinTheirAlleles) {
+  const Calls& c = GetParam();
+  std::string records;
+  for (std::size_t i = 0; i < c.gts.size(); ++i)
+    records += "1\t" + std::to_string(100 * (i + 1)) + "\trs" + std::to_string(i) +
+               "\tA\tG\t.\tPASS\t.\tGT\t" + c.gts[i] + "\n";
+  TempFile file(vcf("A\tB", records));
+  Settings s;
+  s.has_region = true;  // a file without any row is not an error here
+  std::vector<int> codes;
+  std::vector<int> bits;
+  auto add = [](std::vector<int>& to, const auto& from) {
+    to.insert(to.end(), from.begin(), from.end());
+  };
+  const std::string error = error_line([&] {
+    const char* role = c.reader == 0 ? "study" : c.reader == 1 ? "panel" : "haplotype";
+    auto r = VcfReader::open_if_vcf(file.path(), role);
+    if (c.reader == 0) {
+      for (const StudyContig& sc : read_study_input(s, std::move(r)).contigs)
+        add(codes, sc.table.geno.codes);
+    } else if (c.reader == 1) {
+      for (const PanelContig& pc : read_panel_input(s, std::move(r), true).contigs) {
+        add(codes, pc.table.geno.codes);
+        add(bits, pc.haps.bits);
+      }
+    } else {
+      for (const HapContig& hc : read_haplotype_vcf(s, *r).contigs) add(bits, hc.haps.bits);
+    }
+  });
+  if (c.error != nullptr) {
+    EXPECT_TRUE(error.ends_with(c.error)) << error;
+  } else {
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(codes, c.codes);
+    EXPECT_EQ(bits, c.bits);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, GtCalls,
+    testing::Values(
+        Calls{"study_bare_missing", 0, {".\t."}, {9, 9}, {}},
+        Calls{"study_bare_missing_beside_diploid", 0, {"0/1\t."}, {1, 9}, {}},
+        Calls{"study_haploid", 0, {"0\t1"}, {}, {}, "GT of sample A is not diploid"},
+        Calls{"study_triploid_second", 0, {"0/1\t0/1/1"}, {}, {}, "GT of sample B is not diploid"},
+        Calls{"panel_bare_missing", 1, {".\t."}, {9, 9}, {}},
+        Calls{"panel_bare_missing_beside_phased",
+              1,
+              {"0|1\t.", "1|1\t0|1"},
+              {1, 9, 2, 1},
+              {1, 1, 0, 1}},
+        Calls{"panel_haploid", 1, {"1\t0"}, {}, {}, "GT of sample A is not diploid"},
+        Calls{"haplotypes_haploid", 2, {"0\t1", "1\t1"}, {}, {0, 1, 1, 1}},
+        Calls{"haplotypes_bare_missing", 2, {".\t."}, {}, {}},
+        Calls{"haplotypes_bare_missing_first", 2, {".\t0|1", "1\t1|0", "0\t."}, {}, {1, 1, 0}},
+        Calls{"haplotypes_triploid",
+              2,
+              {"0|1\t0|1|1"},
+              {},
+              {},
+              "GT of sample B is neither haploid nor diploid"},
+        Calls{"haplotypes_ploidy_changes",
+              2,
+              {".\t0|1", "0\t0|1", "0|1\t0|1"},
+              {},
+              {},
+              "sample A has a diploid GT here, a haploid one in an earlier record"}),
+    [](const testing::TestParamInfo<Calls>& p) { return std::string(p.param.label); });
 
 struct PedCase {
   const char* label;
@@ -193,6 +277,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {{0, 1}},
                 {0},
                 {{'A', 'C'}, {'A', 'G'}}},
+        Pairing{"one_letter_crosswise", {{'A', 'G'}}, {{'C', 'A'}}, {{0, -1}}, {0}, {{'C', 'A'}}},
+        Pairing{"other_letter_crosswise", {{'A', 'G'}}, {{'G', 'C'}}, {{0, -1}}, {0}, {{'G', 'C'}}},
         Pairing{"two_study_records",
                 {{'A', 'C'}, {'A', 'G'}},
                 {{'A', 'G'}},

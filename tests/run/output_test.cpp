@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -22,6 +23,7 @@
 
 #include "run/text_format.h"
 #include "support.h"
+#include "work_folder.h"
 
 namespace tessellar {
 namespace {
@@ -68,12 +70,11 @@ std::string read_file(const fs::path& path) {
 class Output : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("tessellar_output_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    folder_ = std::make_unique<testing_support::WorkFolder>(
+        "output_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir_ = folder_->path();
   }
+  void TearDown() override { folder_.reset(); }
   // The names in the folder.
   std::vector<std::string> files() const {
     std::vector<std::string> names;
@@ -81,6 +82,7 @@ class Output : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
+  std::unique_ptr<testing_support::WorkFolder> folder_;
   fs::path dir_;
 };
 

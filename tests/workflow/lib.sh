@@ -58,6 +58,18 @@ need_commands() {
     done
 }
 
+# snakemake_python: the Python interpreter that runs Snakemake (from its
+# command's first line), which the workflow's own Python runs in
+snakemake_python() {
+    local line
+    line=$(head -n 1 "$(command -v snakemake)")
+    case $line in
+        '#!'*/env\ *) echo "${line##* }" ;;
+        '#!'/*) echo "${line#'#!'}" ;;
+        *) echo python3 ;;
+    esac
+}
+
 # make_data DIR: the two-contig test set in DIR/data, and one whole Tessellar
 # run on it: DIR/whole.vcf.gz and DIR/whole.sites.tsv.
 make_data() {

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Two-contig VCF test set for the workflow tests.
+"""VCF test set for the workflow tests: two contigs, and a third that only the panel has.
 
-Makes two text datasets with tools/make_dataset.py (sparse stretches, a
+Makes three text datasets with tools/make_dataset.py (sparse stretches, a
 singleton panel with phased haplotypes and no missing panel codes), adds
 study-only SNPs at the given positions of each (typed, written through by
 Tessellar; used to put SNPs right on chunk boundaries and after the panel's
 last SNP), and converts them with tools/to_vcf.py into OUT/study.vcf.gz,
-OUT/panel.vcf.gz and OUT/panel.ped (bgzipped, tabix-indexed) with contigs chrA
-and chrB.
+OUT/panel.vcf.gz and OUT/panel.ped (bgzipped, tabix-indexed) with contigs chrA,
+chrC and chrB in this order; then takes chrC's records out of the study (its
+header keeps the contig), so that a whole run lists chrC's panel SNPs as
+no-study-contig after chrA and chrB.
 
   make_test_data.py OUT [--scale N] [--extra chrA:POS ...]
 """
@@ -22,8 +24,21 @@ TOOLS = os.path.join(ROOT, "tools")
 # name, seed, panel SNPs, region bp, start, sparse stretch
 CONTIGS = [
     ("chrA", 11, 600, 600000, 1000, "200000-400000:0.02"),
+    ("chrC", 13, 120, 120000, 3000, "40000-60000:0.1"),
     ("chrB", 12, 400, 400000, 5000, "100000-250000:0.02"),
 ]
+PANEL_ONLY = "chrC"
+
+
+def drop_study_contig(out, contig):
+    """Takes a contig's records out of OUT/study.vcf.gz and indexes it again."""
+    path = os.path.join(out, "study.vcf.gz")
+    kept = subprocess.run(["bgzip", "-dc", path], check=True, stdout=subprocess.PIPE).stdout
+    lines = [line for line in kept.split(b"\n")
+             if line and (line.startswith(b"#") or line.split(b"\t", 1)[0] != contig.encode())]
+    with open(path, "wb") as fh:
+        subprocess.run(["bgzip", "-c"], input=b"\n".join(lines) + b"\n", check=True, stdout=fh)
+    subprocess.run(["tabix", "-f", "-p", "vcf", path], check=True)
 
 
 def add_study_snps(path, positions, prefix):
@@ -85,6 +100,7 @@ def main():
     subprocess.run([sys.executable, os.path.join(TOOLS, "to_vcf.py"), args.out] + contig_args
                    + ["--haplotypes", "panel", "--panel", "0", "0", str(args.singletons), "--bgzip"],
                    check=True, stdout=subprocess.DEVNULL)
+    drop_study_contig(args.out, PANEL_ONLY)
 
 
 if __name__ == "__main__":

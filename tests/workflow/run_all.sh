@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The workflow tests: a local run, the forms of input, a failing chunk, and a
-# run on a private SLURM cluster. Installs what is missing first (as root, with apt-get:
+# The workflow tests: the configuration checks, the bundled example, a local
+# run, the forms of input, a failing chunk, and a run on a private SLURM
+# cluster. Installs what is missing first (as root, with apt-get:
 # snakemake, bcftools, tabix, slurm-wlm, munge, without recommended packages);
 # builds nothing: give the Tessellar binary, or it is taken from
 # build/release or build/dev.
@@ -43,7 +44,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 passed=0 failed=0 skipped=0
-for t in test_local.sh test_inputs.sh test_failing.sh test_slurm.sh; do
+for t in test_config.sh test_example.sh test_local.sh test_inputs.sh test_failing.sh test_hmm.sh test_slurm.sh; do
     start=$(date +%s)
     bash "$here/$t" "$@" > "$logs/$t.log" 2>&1
     status=$?

@@ -4,13 +4,13 @@
 Writes a tab-separated table to standard output: a header line starting with
 '#', then one line per chunk: contig, start, end (1-based, inclusive), study
 records, panel records, panel samples. The chunks are 1..S, S+1..2S, ... for
-a chunk size S; together they cover 1 to the contig's last study or panel
-position without gaps or overlaps (the last chunk ends there).
+a chunk size S; together they cover 1 to the contig's last study, panel or
+haplotype position without gaps or overlaps (the last chunk ends there).
 
 Positions come from `bcftools query` through the inputs' indexes (-r CONTIG),
-the panel's contig names from `bcftools index -s`; the panel contig is the one
-whose name equals the study's with a "chr" prefix ignored, as Tessellar
-matches them. A contig that the panel lacks has panel records 0.
+the panel's and haplotype file's contig names from `bcftools index -s`; their
+contig is the one whose name equals the study's with a "chr" prefix ignored,
+as Tessellar matches them. A contig that the panel lacks has panel records 0.
 """
 import argparse
 import subprocess
@@ -18,7 +18,7 @@ import sys
 
 
 def bare(name):
-    return name[3:] if name.lower().startswith("chr") else name
+    return name[3:] if len(name) > 3 and name[:3].lower() == "chr" else name
 
 
 def run(cmd):
@@ -63,6 +63,7 @@ def main():
     ap.add_argument("--chunk-size", type=int, required=True)
     ap.add_argument("--study", required=True, help="indexed study VCF/BCF")
     ap.add_argument("--panel", required=True, help="indexed panel VCF/BCF")
+    ap.add_argument("--haplotypes", help="indexed haplotype VCF/BCF, if the run has one")
     args = ap.parse_args()
     if args.chunk_size < 1:
         sys.exit("plan_chunks: the chunk size must be 1 or more, not %d" % args.chunk_size)
@@ -72,12 +73,16 @@ def main():
         sys.exit("plan_chunks: the study has no records on contig %s" % args.contig)
     last = count_by_chunk(args.study, args.contig, args.chunk_size, study_counts)
 
-    matches = [c for c in indexed_contigs(args.panel) if bare(c) == bare(args.contig)]
-    if len(matches) > 1:
-        sys.exit("plan_chunks: the panel has several contigs for %s: %s"
-                 % (args.contig, ", ".join(matches)))
-    if matches:
-        last = max(last, count_by_chunk(args.panel, matches[0], args.chunk_size, panel_counts))
+    for path, what, counts in ((args.panel, "panel", panel_counts),
+                               (args.haplotypes, "haplotype file", {})):
+        if path is None:
+            continue
+        matches = [c for c in indexed_contigs(path) if bare(c) == bare(args.contig)]
+        if len(matches) > 1:
+            sys.exit("plan_chunks: the %s has several contigs for %s: %s"
+                     % (what, args.contig, ", ".join(matches)))
+        if matches:
+            last = max(last, count_by_chunk(path, matches[0], args.chunk_size, counts))
     samples = len(run(["bcftools", "query", "-l", args.panel]).split())
 
     out = sys.stdout

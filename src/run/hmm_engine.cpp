@@ -1,0 +1,126 @@
+// The hmm engine behind the engine interface: a region run reads the reach
+// of the region's windows at once (no flank grows); each contig's pass
+// first checks that the study is phased at every typed site and that the
+// genetic map, if any, covers the contig.
+#include <algorithm>
+#include <optional>
+
+#include "core/fatal.h"
+#include "hmm/window_layout.h"
+#include "input/genetic_map.h"
+#include "run/engine.h"
+#include "run/hmm_pass.h"
+
+namespace tessellar {
+
+namespace {
+
+class HmmEngine : public Engine {
+ public:
+  HmmEngine(const Settings& s, std::size_t max_doses) : max_doses_(max_doses) {
+    parameters_.switch_prob = s.switch_prob;
+    parameters_.ne = s.ne;
+    parameters_.error = s.error_prob;
+    if (!s.map.empty()) map_ = read_genetic_map(s.map);
+  }
+  PositionRange first_reading(const Settings&, const Region& region) const override {
+    const hmm::Span span = hmm::reading_for(region.start, region.end);
+    return {span.first, span.last};
+  }
+  CandidateEdges reach(const Settings&, const RunTables&, long long, long long) const override {
+    return {};  // the windows' reach is read at once
+  }
+  TablesRead tables_read(const Settings& run, const RunTables& tables, long long from,
+                         long long to) const override;
+  PassTotals write(const PassJob& job, OutputFile& output) const override;
+  void finish(const Settings&, const PassTotals&) const override {}
+
+ private:
+  std::vector<double> genetic_positions_of(const RunTables& t) const;
+
+  std::size_t max_doses_;
+  hmm::ModelParameters parameters_;
+  std::optional<GeneticMap> map_;
+};
+
+TablesRead HmmEngine::tables_read(const Settings&, const RunTables& tables, long long from,
+                                  long long to) const {
+  const SnpUnion& u = tables.snp_union;
+  const hmm::Span span = hmm::reading_for(from, to);
+  const int lo = first_row_at(u, span.first);
+  const int hi = first_row_at(u, span.last + 1) - 1;
+  TablesRead read;
+  if (lo > hi) return read;
+  read.positions = {u.pos[lo], u.pos[hi]};
+  for (int j = lo; j <= hi; ++j) {
+    const int h = u.hap_row[j];
+    if (h < 0) continue;
+    if (read.haplotypes.first > read.haplotypes.last) read.haplotypes = {h, h};
+    read.haplotypes.first = std::min(read.haplotypes.first, h);
+    read.haplotypes.last = std::max(read.haplotypes.last, h);
+  }
+  return read;
+}
+
+// Every typed site must have phased study genotypes (a missing call may be
+// unphased); the first one that has not, in position order, stops the run.
+void check_phased(const Settings& s, const RunTables& t) {
+  const SnpUnion& u = t.snp_union;
+  for (int j = 0; j < u.n; ++j) {
+    if (!hmm::is_typed(u, j)) continue;
+    const int i = t.study.unphased[static_cast<std::size_t>(u.study_row[j])];
+    if (i < 0) continue;
+    const std::string sample = static_cast<std::size_t>(i) < t.samples.size()
+                                   ? t.samples[static_cast<std::size_t>(i)]
+                                   : "IND" + std::to_string(i + 1);
+    stop_for_unphased_study("'" + s.gfile + "' contig " + std::string(t.contig) + " position " +
+                            std::to_string(u.pos[j]) + ": the genotype of sample " + sample +
+                            " is heterozygous and unphased");
+  }
+}
+
+// The genetic position of every union row, from the map's positions of the
+// contig, which must cover a typed site.
+std::vector<double> HmmEngine::genetic_positions_of(const RunTables& t) const {
+  if (!map_) return {};
+  const MapContig& m = map_contig(*map_, t.contig);
+  const SnpUnion& u = t.snp_union;
+  int typed = 0;
+  int covered = 0;
+  for (int j = 0; j < u.n; ++j) {
+    if (!hmm::is_typed(u, j)) continue;
+    ++typed;
+    covered += u.pos[j] >= m.bp.front() && u.pos[j] <= m.bp.back();
+  }
+  if (typed > 0 && covered == 0) {
+    const std::string contig(t.contig);
+    fatal(
+        "genetic map '%s' covers positions %lld to %lld of contig %s, where none of its %d typed "
+        "SNPs lies; is it a map of another genome build?",
+        map_->path.c_str(), m.bp.front(), m.bp.back(), contig.c_str(), typed);
+  }
+  return hmm::genetic_positions(m, u);
+}
+
+PassTotals HmmEngine::write(const PassJob& job, OutputFile& output) const {
+  const RunTables& t = job.tables;
+  const std::vector<double> cm = genetic_positions_of(t);
+  check_phased(job.settings, t);
+  const hmm::ContigTables tables{t.snp_union, t.study, t.haps, cm};
+  return run_hmm_pass(job, tables, parameters_, output, max_doses_);
+}
+
+}  // namespace
+
+std::unique_ptr<Engine> make_hmm_engine(const Settings& s, std::size_t max_doses) {
+  return std::make_unique<HmmEngine>(s, max_doses);
+}
+
+void stop_for_unphased_study(const std::string& why) {
+  fatal(
+      "%s; -engine hmm needs phased study genotypes: a VCF/BCF with phased GT (this version "
+      "does not phase genotypes itself)",
+      why.c_str());
+}
+
+}  // namespace tessellar
