@@ -47,6 +47,11 @@ enum class EngineKind { tags, hmm };
 inline constexpr double kDefaultSwitch = 0.03;  // per typed interval, without a genetic map
 inline constexpr double kDefaultNe = 1e5;       // effective population size, with a map
 inline constexpr double kDefaultError = 0.01;   // mismatch probability
+// And of the phasing of unphased study genotypes.
+inline constexpr int kDefaultRounds = 6;    // rounds after the greedy first phase
+inline constexpr int kDefaultStates = 300;  // copying states per sample
+inline constexpr int kDefaultDraws = 4;     // haplotype pairs imputed per sample
+inline constexpr int kDefaultSeed = 1;      // of the draws
 
 struct Settings {
   std::string gfile = "genotype.dat";   // study genotypes
@@ -79,6 +84,11 @@ struct Settings {
   double switch_prob = kDefaultSwitch;  // switch probability per typed interval, without a map
   double ne = kDefaultNe;               // effective population size, with a map
   double error_prob = kDefaultError;    // mismatch probability
+  int rounds = kDefaultRounds;          // -rounds: phasing rounds
+  int states = kDefaultStates;          // -states: copying states per sample in phasing
+  int draws = kDefaultDraws;            // -draws: haplotype pairs per sample
+  int seed = kDefaultSeed;              // -seed: of the draws
+  int rephase = 0;                      // 1: -rephase, a phased study phased again
 
   // Panel members: 3 nTR + 2 nDU + nUN.
   long long panel_members() const { return 3LL * nTR + 2LL * nDU + nUN; }

@@ -66,8 +66,9 @@ class WindowInputs {
   int typed_count() const { return static_cast<int>(typed_rows_.size()); }
   int untyped_count() const { return static_cast<int>(left_.size()); }
   int states() const { return states_; }
-  // The union row of typed site m.
+  // The union row of typed site m, and its study row.
   int typed_row(int m) const { return typed_rows_[static_cast<std::size_t>(m)]; }
+  int typed_study_row(int m) const { return typed_study_rows_[static_cast<std::size_t>(m)]; }
 
   // Views of the kernel's inputs, valid until the next set_ call. model()
   // needs a typed site or more.

@@ -97,6 +97,33 @@ const OptionWord kOptions[] = {
     {"-error", kError, Takes::real,
      "mismatch probability of %g between a study allele and the copied one (hmm engine)\n", nullptr,
      nullptr, nullptr, &Settings::error_prob},
+    {"-rounds", kRounds, Takes::number,
+     "phasing of unphased study genotypes in %d rounds (hmm engine)\n", nullptr, nullptr,
+     &Settings::rounds},
+    {"-states", kStates, Takes::number, "%d copying states per sample in phasing (hmm engine)\n",
+     nullptr, nullptr, &Settings::states},
+    {"-draws", kDraws, Takes::number,
+     "%d haplotype pairs per sample drawn from the phasing and imputed (hmm engine)\n", nullptr,
+     nullptr, &Settings::draws},
+    {"-seed", kSeed, Takes::number, "random draws of haplotype pairs from seed %d (hmm engine)\n",
+     nullptr, nullptr, &Settings::seed},
+    {"-rephase", kRephase, Takes::nothing,
+     "a study phased in its input phased again (hmm engine)\n", &Settings::rephase},
+};
+
+// The range of an integer option of the hmm engine, from low to high.
+struct IntRange {
+  Option option;
+  int low;
+  int high;
+  const char* what;  // what the option takes, for the message
+};
+const IntRange kIntRanges[] = {
+    {kThreads, 1, kMaxThreads, "a number of threads"},
+    {kRounds, 0, 100, "a number of phasing rounds"},
+    {kStates, 1, 100000, "a number of copying states"},
+    {kDraws, 1, 64, "a number of haplotype pairs"},
+    {kSeed, 0, INT_MAX, "a seed"},
 };
 
 // The engines by name, with what the -engine echo says of them.
@@ -246,8 +273,9 @@ void apply(const OptionWord& entry, const char* const* values, Settings& s, int&
       std::printf(entry.echo, s.nTR, s.nDU, s.nUN);
       break;
   }
-  if (entry.option == kThreads && (s.threads < 1 || s.threads > kMaxThreads))
-    fatal("-threads takes a number of threads from 1 to %d, found '%s'.", kMaxThreads, values[0]);
+  for (const IntRange& r : kIntRanges)
+    if (entry.option == r.option && (s.*entry.number < r.low || s.*entry.number > r.high))
+      fatal("%s takes %s from %d to %d, found '%s'.", entry.word, r.what, r.low, r.high, values[0]);
 }
 
 // Values of the tag engine's options that would leave its steps without meaning.
@@ -300,7 +328,7 @@ void warn_of_unused(const ParsedOptions& parsed, std::initializer_list<Option> o
 void warn_of_unused_options(const ParsedOptions& parsed) {
   const Settings& s = parsed.settings;
   if (s.engine == EngineKind::tags) {
-    warn_of_unused(parsed, {kMap, kSwitch, kNe, kError},
+    warn_of_unused(parsed, {kMap, kSwitch, kNe, kError, kRounds, kStates, kDraws, kSeed, kRephase},
                    "Warning: the tag engine ignores %s (options of -engine hmm).\n");
     return;
   }

@@ -37,6 +37,11 @@ enum Option {
   kSwitch,
   kNe,
   kError,
+  kRounds,
+  kStates,
+  kDraws,
+  kSeed,
+  kRephase,
   kOptionCount
 };
 

@@ -564,7 +564,6 @@ void run(int argc, char** argv) {
   const bool hmm = s.engine == EngineKind::hmm;
   if (!hmm) warn_of_cost(s);
   std::unique_ptr<VcfReader> study_vcf = VcfReader::open_if_vcf(s.gfile, "study");
-  if (hmm && study_vcf == nullptr) stop_for_unphased_study("'" + s.gfile + "' is a text study");
   const std::unique_ptr<Engine> engine = hmm ? make_hmm_engine(s) : make_tag_engine();
   std::unique_ptr<VcfReader> hap_vcf =
       own_haplotypes ? nullptr : VcfReader::open_if_vcf(s.hfile, "haplotype");

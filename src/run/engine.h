@@ -67,11 +67,6 @@ std::unique_ptr<Engine> make_tag_engine();
 // (smaller in tests of its slices).
 std::unique_ptr<Engine> make_hmm_engine(const Settings& s, std::size_t max_doses = kMaxWindowDoses);
 
-// Stops the run because the hmm engine cannot impute from the study as it
-// is; why says what it is (a text study; an unphased genotype and where).
-// The message says that the study must come phased.
-[[noreturn]] void stop_for_unphased_study(const std::string& why);
-
 // The first union row at position pos or after (n when none).
 int first_row_at(const SnpUnion& u, long long pos);
 

@@ -1,7 +1,6 @@
 // The hmm engine behind the engine interface: a region run reads the reach
 // of the region's windows at once (no flank grows); each contig's pass
-// first checks that the study is phased at every typed site and that the
-// genetic map, if any, covers the contig.
+// first checks that the genetic map, if any, covers the contig.
 #include <algorithm>
 #include <optional>
 
@@ -62,23 +61,6 @@ TablesRead HmmEngine::tables_read(const Settings&, const RunTables& tables, long
   return read;
 }
 
-// Every typed site must have phased study genotypes (a missing call may be
-// unphased); the first one that has not, in position order, stops the run.
-void check_phased(const Settings& s, const RunTables& t) {
-  const SnpUnion& u = t.snp_union;
-  for (int j = 0; j < u.n; ++j) {
-    if (!hmm::is_typed(u, j)) continue;
-    const int i = t.study.unphased[static_cast<std::size_t>(u.study_row[j])];
-    if (i < 0) continue;
-    const std::string sample = static_cast<std::size_t>(i) < t.samples.size()
-                                   ? t.samples[static_cast<std::size_t>(i)]
-                                   : "IND" + std::to_string(i + 1);
-    stop_for_unphased_study("'" + s.gfile + "' contig " + std::string(t.contig) + " position " +
-                            std::to_string(u.pos[j]) + ": the genotype of sample " + sample +
-                            " is heterozygous and unphased");
-  }
-}
-
 // The genetic position of every union row, from the map's positions of the
 // contig, which must cover a typed site.
 std::vector<double> HmmEngine::genetic_positions_of(const RunTables& t) const {
@@ -105,7 +87,6 @@ std::vector<double> HmmEngine::genetic_positions_of(const RunTables& t) const {
 PassTotals HmmEngine::write(const PassJob& job, OutputFile& output) const {
   const RunTables& t = job.tables;
   const std::vector<double> cm = genetic_positions_of(t);
-  check_phased(job.settings, t);
   const hmm::ContigTables tables{t.snp_union, t.study, t.haps, cm};
   return run_hmm_pass(job, tables, parameters_, output, max_doses_);
 }
@@ -114,13 +95,6 @@ PassTotals HmmEngine::write(const PassJob& job, OutputFile& output) const {
 
 std::unique_ptr<Engine> make_hmm_engine(const Settings& s, std::size_t max_doses) {
   return std::make_unique<HmmEngine>(s, max_doses);
-}
-
-void stop_for_unphased_study(const std::string& why) {
-  fatal(
-      "%s; -engine hmm needs phased study genotypes: a VCF/BCF with phased GT (this version "
-      "does not phase genotypes itself)",
-      why.c_str());
 }
 
 }  // namespace tessellar

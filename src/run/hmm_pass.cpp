@@ -10,6 +10,7 @@
 
 #include "core/worker_team.h"
 #include "hmm/window_doses.h"
+#include "hmm/window_genotypes.h"
 #include "hmm/window_layout.h"
 #include "run/engine.h"
 #include "run/quality.h"
@@ -34,11 +35,15 @@ struct RecordWorker {
     for (auto& p : checked) p.assign(static_cast<std::size_t>(nind), 0.0);
   }
   void set(std::array<std::vector<double>, 3>& to, int i, double x1, double x2) {
-    const GenotypeProbabilities g = genotype_probabilities(x1, x2);
+    const hmm::GenotypeProbabilities g = hmm::genotype_probabilities(x1, x2);
     const auto k = static_cast<std::size_t>(i);
     to[0][k] = g.p0;
     to[1][k] = g.p1;
     to[2][k] = g.p2;
+  }
+  // The probabilities p[0 .. 2] averaged over phase.
+  void set(std::array<std::vector<double>, 3>& to, int i, const float* p) {
+    for (int g = 0; g < 3; ++g) to[static_cast<std::size_t>(g)][static_cast<std::size_t>(i)] = p[g];
   }
 };
 
@@ -49,6 +54,16 @@ struct ChunkSlot {
   PassTotals totals;
 };
 
+// The phasing's settings of the run.
+hmm::PhasingParameters phasing_parameters(const Settings& s) {
+  hmm::PhasingParameters p;
+  p.phasing.rounds = s.rounds;
+  p.phasing.choice.states = s.states;
+  p.draws = s.draws;
+  p.seed = static_cast<uint64_t>(s.seed);
+  return p;
+}
+
 class HmmPass {
  public:
   HmmPass(const PassJob& job, const hmm::ContigTables& tables,
@@ -57,6 +72,7 @@ class HmmPass {
 
  private:
   void impute_window(long long w, int begin, int end);
+  bool given_phase() const;
   void impute_slice(int begin, int end);
   void write_records(int begin, int end);
   void make_chunk(RecordWorker& worker, int begin, int end, ChunkSlot& slot) const;
@@ -75,6 +91,12 @@ class HmmPass {
   hmm::DoseComputer computer_;
   hmm::WindowInputs inputs_;
   hmm::WindowDoses doses_;
+  // A window whose study is not phased throughout (or every window with
+  // -rephase) is phased, and its genotype probabilities averaged over phase.
+  const hmm::PhasingParameters phasing_;
+  hmm::GenotypeComputer phased_computer_;
+  hmm::WindowGenotypes genotypes_;
+  bool given_phase_ = true;            // the window is imputed from the study's phase
   const std::vector<int8_t> unknown_;  // every individual's code 9
   std::vector<RecordWorker> workers_;
   std::vector<ChunkSlot> slots_;
@@ -95,6 +117,8 @@ HmmPass::HmmPass(const PassJob& job, const hmm::ContigTables& tables,
       max_doses_(max_doses),
       team_(job.settings.threads),
       computer_(team_),
+      phasing_(phasing_parameters(job.settings)),
+      phased_computer_(team_),
       unknown_(static_cast<std::size_t>(job.tables.study.nind), 9),
       slots_(kChunksPerBatch) {
   workers_.reserve(static_cast<std::size_t>(team_.size()));
@@ -112,14 +136,29 @@ PassTotals HmmPass::run() {
   return totals_;
 }
 
+// Whether the window's typed sites all have the study's phase: a VCF study
+// without an unphased heterozygous call there, and no -rephase. A window
+// without typed sites has nothing to phase (every state is equally likely).
+bool HmmPass::given_phase() const {
+  if (inputs_.typed_count() == 0) return true;
+  if (job_.settings.rephase || t_.study.alleles.empty()) return false;
+  for (int m = 0; m < inputs_.typed_count(); ++m)
+    if (t_.study.unphased[static_cast<std::size_t>(inputs_.typed_study_row(m))] >= 0) return false;
+  return true;
+}
+
 void HmmPass::impute_window(long long w, int begin, int end) {
   const SnpUnion& u = t_.snp_union;
   const hmm::Span reach = hmm::reach_of(w);
   inputs_.set_typed(tables_, first_row_at(u, reach.first), first_row_at(u, reach.last + 1),
                     parameters_);
-  const std::size_t haplotypes =
-      std::max<std::size_t>(1, 2 * static_cast<std::size_t>(t_.study.nind));
-  const std::size_t most = std::max<std::size_t>(1, max_doses_ / haplotypes);
+  given_phase_ = given_phase();
+  if (!given_phase_) phased_computer_.phase(inputs_, t_.study, phasing_, w, team_);
+  // The values held per untyped target: a dose per haplotype, or three
+  // probabilities per individual.
+  const std::size_t per_target =
+      std::max<std::size_t>(1, (given_phase_ ? 2 : 3) * static_cast<std::size_t>(t_.study.nind));
+  const std::size_t most = std::max<std::size_t>(1, max_doses_ / per_target);
   // Slices of rows with at most `most` untyped targets each.
   int first = begin;
   std::size_t targets = 0;
@@ -157,8 +196,12 @@ void HmmPass::impute_slice(int begin, int end) {
     }
   }
   inputs_.set_untyped(tables_, targets_);
-  computer_.compute(inputs_, t_.study, std::max(typed_first, 0), typed_count,
-                    job_.settings.loo != 0, team_, doses_);
+  if (given_phase_)
+    computer_.compute(inputs_, t_.study, std::max(typed_first, 0), typed_count,
+                      job_.settings.loo != 0, team_, doses_);
+  else
+    phased_computer_.compute(inputs_, std::max(typed_first, 0), typed_count, job_.settings.loo != 0,
+                             team_, genotypes_);
   write_records(begin, end);
 }
 
@@ -244,22 +287,32 @@ void HmmPass::untyped_record(RecordWorker& worker, int j, int u, SnpRecord& r) c
   r.call_fraction = 0;
   r.nind = t_.study.nind;
   r.codes = unknown_.data();
-  for (int i = 0; i < r.nind; ++i)
-    worker.set(worker.prob, i, clamped(doses_.untyped_dose(2 * i, u)),
-               clamped(doses_.untyped_dose(2 * i + 1, u)));
+  for (int i = 0; i < r.nind; ++i) {
+    if (!given_phase_)
+      worker.set(worker.prob, i, genotypes_.untyped_at(i, u));
+    else
+      worker.set(worker.prob, i, clamped(doses_.untyped_dose(2 * i, u)),
+                 clamped(doses_.untyped_dose(2 * i + 1, u)));
+  }
   r.prob = {worker.prob[0].data(), worker.prob[1].data(), worker.prob[2].data()};
 }
 
-// A typed SNP's missing genotypes: an allele that a phased call gives as it
-// is, a missing one from the dose at the typed site.
+// A typed SNP's missing genotypes: from the study's phase, an allele that a
+// phased call gives as it is, a missing one from the dose at the typed
+// site; else the probabilities averaged over phase.
 void HmmPass::typed_record(RecordWorker& worker, int j, int m, SnpRecord& r) const {
   const StudyTable& study = t_.study;
   const int s = t_.snp_union.study_row[j];
   r = written_through(t_, s);
   r.kind = SnpRecord::Kind::typed;
-  const int8_t* alleles = study.alleles.data() + static_cast<std::size_t>(s) * 2 * study.nind;
+  const int8_t* alleles =
+      given_phase_ ? study.alleles.data() + static_cast<std::size_t>(s) * 2 * study.nind : nullptr;
   for (int i = 0; i < r.nind; ++i) {
     if (r.codes[i] != 9) continue;
+    if (!given_phase_) {
+      worker.set(worker.prob, i, genotypes_.typed_at(i, m));
+      continue;
+    }
     const int8_t a0 = alleles[2 * i];
     const int8_t a1 = alleles[2 * i + 1];
     worker.set(worker.prob, i, a0 >= 0 ? a0 : clamped(doses_.typed_dose(2 * i, m)),
@@ -273,9 +326,13 @@ void HmmPass::typed_record(RecordWorker& worker, int j, int m, SnpRecord& r) con
 void HmmPass::check_typed(RecordWorker& worker, int j, int m, RowOutcome& o) const {
   const StudyTable& study = t_.study;
   const int s = t_.snp_union.study_row[j];
-  for (int i = 0; i < study.nind; ++i)
-    worker.set(worker.checked, i, clamped(doses_.left_out_dose(2 * i, m)),
-               clamped(doses_.left_out_dose(2 * i + 1, m)));
+  for (int i = 0; i < study.nind; ++i) {
+    if (!given_phase_)
+      worker.set(worker.checked, i, genotypes_.left_out_at(i, m));
+    else
+      worker.set(worker.checked, i, clamped(doses_.left_out_dose(2 * i, m)),
+                 clamped(doses_.left_out_dose(2 * i + 1, m)));
+  }
   SnpRecord r;
   r.kind = SnpRecord::Kind::untyped;
   r.nind = study.nind;
@@ -290,10 +347,6 @@ void HmmPass::check_typed(RecordWorker& worker, int j, int m, RowOutcome& o) con
 }
 
 }  // namespace
-
-GenotypeProbabilities genotype_probabilities(double x1, double x2) {
-  return {(1 - x1) * (1 - x2), x1 * (1 - x2) + x2 * (1 - x1), x1 * x2};
-}
 
 PassTotals run_hmm_pass(const PassJob& job, const hmm::ContigTables& tables,
                         const hmm::ModelParameters& parameters, OutputFile& output,

@@ -28,11 +28,4 @@ PassTotals run_hmm_pass(const PassJob& job, const hmm::ContigTables& tables,
                         const hmm::ModelParameters& parameters, OutputFile& output,
                         std::size_t max_doses = kMaxWindowDoses);
 
-// The genotype probabilities of g = 0, 1, 2 copies of allele 1 from the
-// two haplotype doses (each P(allele 1)).
-struct GenotypeProbabilities {
-  double p0, p1, p2;
-};
-GenotypeProbabilities genotype_probabilities(double x1, double x2);
-
 }  // namespace tessellar

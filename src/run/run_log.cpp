@@ -45,8 +45,8 @@ void check_exists(const std::string& path) {
 }
 
 // The hmm engine's lines of the defaults report, in place of the tag
-// engine's: its windows, the switch probabilities and the mismatch
-// probability in effect.
+// engine's: its windows, the switch probabilities, the mismatch
+// probability and the phasing's settings in effect.
 void print_hmm_defaults(const ParsedOptions& options) {
   const Settings& s = options.settings;
   std::printf(
@@ -59,6 +59,18 @@ void print_hmm_defaults(const ParsedOptions& options) {
   if (!s.map.empty() && !options.given[kNe])
     std::printf("        -- effective population size of %g with the genetic map\n", s.ne);
   if (!options.given[kError]) std::printf("        -- mismatch probability of %g\n", s.error_prob);
+  if (!options.given[kRounds])
+    std::printf("        -- phasing of unphased study genotypes in %d rounds\n", s.rounds);
+  if (!options.given[kStates])
+    std::printf("        -- %d copying states per sample in phasing\n", s.states);
+  if (!options.given[kDraws])
+    std::printf("        -- %d haplotype pairs per sample drawn from the phasing and imputed\n",
+                s.draws);
+  if (!options.given[kSeed])
+    std::printf("        -- random draws of haplotype pairs from seed %d\n", s.seed);
+  if (!options.given[kRephase])
+    std::printf(
+        "        -- a window whose study genotypes are all phased imputed from that phase\n");
 }
 
 }  // namespace

@@ -257,7 +257,8 @@ constexpr const char* kExample =
 // chunk are found only by matching from the file's start. example: each VCF
 // input from a pipe (read once), and all without indexes. hmm: the hmm
 // engine's windows (5 Mb): chunks that span two windows, cut one, hold a
-// single position and end where the study has none.
+// single position and end where the study has none; and the same where the
+// engine phases the study (text; a VCF with one unphased call; -rephase).
 INSTANTIATE_TEST_SUITE_P(
     Chunks, Regions,
     testing::Values(
@@ -303,6 +304,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "tests/e2e/data/hmm",
                   "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map",
                   {"1:1-4999999", "1:5000000-6000000", "1:6000001-"},
+                  false},
+        Partition{"hmm_text_phased", "examples", "-engine hmm", kExampleChunks, false},
+        Partition{"hmm_mixed_phase",
+                  "tests/e2e/data/hmm",
+                  "-engine hmm -gfile unphased.vcf -efile panel.vcf.gz -rounds 2",
+                  {"1:1-3000000", "1:3000001-5900000", "1:5900001-"},
+                  false},
+        Partition{"hmm_rephased",
+                  "tests/e2e/data/hmm",
+                  "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -rephase -draws 2",
+                  {"1:1-2638895", "1:2638896-5000000", "1:5000001-"},
                   false}),
     [](const testing::TestParamInfo<Partition>& chunks) { return chunks.param.label; });
 

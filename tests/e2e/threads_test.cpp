@@ -1,7 +1,8 @@
 // The outputs are the same for every thread count: the bundled example and a
 // panel of trios, duos and singletons, imputed on 1, 2 and 7 threads, to text
 // and to bgzipped VCF with its index and a per-site file with the
-// leave-one-out check; and the hmm engine's, with and without a map.
+// leave-one-out check; and the hmm engine's, with and without a map, from
+// phased, unphased (text) and partly phased studies, and rephased.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -69,7 +70,15 @@ INSTANTIATE_TEST_SUITE_P(
                             "out.vcf.gz"},
                     Dataset{"hmm_map", "tests/e2e/data/hmm",
                             "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map",
-                            "out.txt"}),
+                            "out.txt"},
+                    Dataset{"hmm_text_phased", "examples", "-engine hmm -loo", "out.vcf.gz"},
+                    Dataset{"hmm_rephased", "tests/e2e/data/hmm",
+                            "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map "
+                            "-rephase -draws 3",
+                            "out.txt"},
+                    Dataset{"hmm_mixed_phase", "tests/e2e/data/hmm",
+                            "-engine hmm -gfile unphased.vcf -efile panel.vcf.gz -loo",
+                            "out.vcf.gz"}),
     [](const testing::TestParamInfo<Dataset>& param) { return std::string(param.param.label); });
 
 }  // namespace

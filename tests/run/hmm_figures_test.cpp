@@ -4,18 +4,18 @@
 
 #include <vector>
 
-#include "run/hmm_pass.h"
+#include "hmm/window_genotypes.h"
 #include "run/quality.h"
 
 namespace tessellar {
 namespace {
 
 TEST(GenotypeProbabilities, AreTheProductOfTheTwoHaplotypes) {
-  const GenotypeProbabilities g = genotype_probabilities(0.2, 0.5);
+  const hmm::GenotypeProbabilities g = hmm::genotype_probabilities(0.2, 0.5);
   EXPECT_DOUBLE_EQ(g.p2, 0.1);
   EXPECT_DOUBLE_EQ(g.p1, 0.2 * 0.5 + 0.5 * 0.8);
   EXPECT_DOUBLE_EQ(g.p0, 0.4);
-  const GenotypeProbabilities sure = genotype_probabilities(1, 0);
+  const hmm::GenotypeProbabilities sure = hmm::genotype_probabilities(1, 0);
   EXPECT_EQ(sure.p1, 1.0);
   EXPECT_EQ(sure.p0 + sure.p2, 0.0);
 }
