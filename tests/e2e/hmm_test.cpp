@@ -3,7 +3,8 @@
 // study is typed throughout, every genotype it writes, imputed or observed,
 // is the sample's panel genotype, also at the SNPs whose REF and ALT the
 // study lists swapped, whose missing calls it imputes from the haplotypes
-// aligned to the study's coding.
+// aligned to the study's coding; whether it takes the study's phase, phases
+// an unphased copy of it, or phases it again.
 #include <gtest/gtest.h>
 #include <htslib/bgzf.h>
 #include <sys/wait.h>
@@ -53,12 +54,28 @@ int alt_copies(const std::string& gt) {
   return (gt[0] == '1') + (gt[2] == '1');
 }
 
-TEST(HmmEngine, GivesBackThePanelsOwnSamples) {
-  const WorkFolder work("hmm_self");
+// The study as given (phased), with every GT made unphased, or phased
+// again.
+struct StudyForm {
+  const char* name;
+  const char* prepare;  // a shell command run in the work folder (study.vcf.gz the given file)
+  const char* options;
+};
+
+void PrintTo(const StudyForm& f, std::ostream* os) {
+  *os << f.name;
+}
+
+class HmmEngine : public testing::TestWithParam<StudyForm> {};
+
+TEST_P(HmmEngine, GivesBackThePanelsOwnSamples) {
+  const WorkFolder work(std::string("hmm_self_") + GetParam().name);
   const fs::path& w = work.path();
-  const std::string command = "cd '" + kData.string() + "' && '" + TESSELLAR_BINARY +
-                              "' -engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -ofile '" +
-                              (w / "out.vcf").string() + "' > /dev/null 2>&1";
+  fs::copy_file(kData / "study.vcf.gz", w / "study.vcf.gz");
+  const std::string command = "cd '" + w.string() + "' && " + GetParam().prepare + " && '" +
+                              TESSELLAR_BINARY + "' -engine hmm -gfile study.vcf.gz -efile '" +
+                              (kData / "panel.vcf.gz").string() + "' -ofile out.vcf " +
+                              GetParam().options + " > /dev/null 2>&1";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
 
@@ -98,5 +115,15 @@ TEST(HmmEngine, GivesBackThePanelsOwnSamples) {
   EXPECT_GT(swapped, 3) << "no typed SNP with REF and ALT swapped: the data test nothing";
   EXPECT_GT(swapped_imputed, 0) << "no missing call at a swapped SNP";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Studies, HmmEngine,
+    testing::Values(StudyForm{"phased", "true", ""},
+                    StudyForm{"unphased",
+                              "gzip -dc study.vcf.gz | sed '/^#/!s#|#/#g' | bgzip > unphased.gz && "
+                              "mv unphased.gz study.vcf.gz",
+                              ""},
+                    StudyForm{"rephased", "true", "-rephase -draws 2 -seed 9"}),
+    [](const testing::TestParamInfo<StudyForm>& form) { return std::string(form.param.name); });
 
 }  // namespace

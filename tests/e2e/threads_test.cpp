@@ -59,26 +59,24 @@ TEST_P(ThreadCount, GivesTheSameOutput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Threads, ThreadCount,
-    testing::Values(Dataset{"example", "examples", "", "out.txt"},
-                    Dataset{"mixed_panel", "tests/e2e/data/mixed", "-panel 6 4 10", "out.txt"},
-                    Dataset{"example_vcf", "examples",
-                            "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -hfile "
-                            "haplotypes.vcf.gz -loo",
-                            "out.vcf.gz"},
-                    Dataset{"hmm", "tests/e2e/data/hmm",
-                            "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -loo",
-                            "out.vcf.gz"},
-                    Dataset{"hmm_map", "tests/e2e/data/hmm",
-                            "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map",
-                            "out.txt"},
-                    Dataset{"hmm_text_phased", "examples", "-engine hmm -loo", "out.vcf.gz"},
-                    Dataset{"hmm_rephased", "tests/e2e/data/hmm",
-                            "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map "
-                            "-rephase -draws 3",
-                            "out.txt"},
-                    Dataset{"hmm_mixed_phase", "tests/e2e/data/hmm",
-                            "-engine hmm -gfile unphased.vcf -efile panel.vcf.gz -loo",
-                            "out.vcf.gz"}),
+    testing::Values(
+        Dataset{"example", "examples", "", "out.txt"},
+        Dataset{"mixed_panel", "tests/e2e/data/mixed", "-panel 6 4 10", "out.txt"},
+        Dataset{"example_vcf", "examples",
+                "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -hfile "
+                "haplotypes.vcf.gz -loo",
+                "out.vcf.gz"},
+        Dataset{"hmm", "tests/e2e/data/hmm",
+                "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -loo", "out.vcf.gz"},
+        Dataset{"hmm_map", "tests/e2e/data/hmm",
+                "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map", "out.txt"},
+        Dataset{"hmm_text_phased", "examples", "-engine hmm -loo", "out.vcf.gz"},
+        Dataset{"hmm_rephased", "tests/e2e/data/hmm",
+                "-engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map genetic.map "
+                "-rephase -draws 3",
+                "out.txt"},
+        Dataset{"hmm_mixed_phase", "tests/e2e/data/hmm",
+                "-engine hmm -gfile unphased.vcf -efile panel.vcf.gz -loo", "out.vcf.gz"}),
     [](const testing::TestParamInfo<Dataset>& param) { return std::string(param.param.label); });
 
 }  // namespace
