@@ -2,9 +2,11 @@
 // of the region's windows at once (no flank grows); each contig's pass
 // first checks that the genetic map, if any, covers the contig.
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include "core/fatal.h"
+#include "hmm/panel_families.h"
 #include "hmm/window_layout.h"
 #include "input/genetic_map.h"
 #include "run/engine.h"
@@ -32,7 +34,7 @@ class HmmEngine : public Engine {
   TablesRead tables_read(const Settings& run, const RunTables& tables, long long from,
                          long long to) const override;
   PassTotals write(const PassJob& job, OutputFile& output) const override;
-  void finish(const Settings&, const PassTotals&) const override {}
+  void finish(const Settings&, const PassTotals& totals) const override;
 
  private:
   std::vector<double> genetic_positions_of(const RunTables& t) const;
@@ -88,7 +90,20 @@ PassTotals HmmEngine::write(const PassJob& job, OutputFile& output) const {
   const RunTables& t = job.tables;
   const std::vector<double> cm = genetic_positions_of(t);
   const hmm::ContigTables tables{t.snp_union, t.study, t.haps, cm};
-  return run_hmm_pass(job, tables, parameters_, output, max_doses_);
+  PassTotals totals = run_hmm_pass(job, tables, parameters_, output, max_doses_);
+  totals.families = hmm::check_families(t.snp_union, t.panel, t.haps, job.row_begin, job.row_end);
+  return totals;
+}
+
+// The checks of the panel's trios and duos, when it has any.
+void HmmEngine::finish(const Settings&, const PassTotals& totals) const {
+  const hmm::FamilyCheck& f = totals.families;
+  if (f.genotypes == 0) return;
+  std::printf(
+      "Panel families: %lld of %lld children's genotypes not a sum of their parents' alleles "
+      "(Mendel errors); the transmitted haplotype of a heterozygous parent seen at %lld sites, "
+      "changing %lld times\n",
+      f.mendel_errors, f.genotypes, f.informative, f.changes);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "hmm/panel_families.h"
 #include "run/impute.h"
 #include "run/output.h"
 #include "run/records.h"
@@ -55,13 +56,16 @@ struct PassJob {
   bool figures = true;  // the records' AF, INFO and tag names are wanted (VCF, per-site file)
 };
 
-// The targets of a pass, and those of them that got no tag set.
+// The targets of a pass, and those of them that got no tag set; the hmm
+// engine's checks of the panel's families.
 struct PassTotals {
   int targets = 0;
   int without_tags = 0;
+  hmm::FamilyCheck families;
   void add(const PassTotals& o) {
     targets += o.targets;
     without_tags += o.without_tags;
+    families.add(o.families);
   }
 };
 
