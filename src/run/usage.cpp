@@ -24,10 +24,10 @@ Output:
 Engines:
   -engine E          tags: for each target the tag SNPs near it that predict it
                      best, haplotype frequencies by EM from the panel's families
-                     (or the study) [default]; hmm: each phased study haplotype
+                     (or the study) [default]; hmm: each study haplotype
                      copies a mosaic of the panel's phased haplotypes
-                     (haplotype-copying model), which needs a study VCF/BCF
-                     with phased GT
+                     (haplotype-copying model); unphased study genotypes
+                     are phased first
 Tag engine:
   -tag N             tag SNPs per target, 1 to 10                  [4]
   -window BP         distance within which candidate tags are chosen [50000]
@@ -42,6 +42,12 @@ Hmm engine:
   -ne N              effective population size, with a map        [100000]
   -error P           probability that a study allele differs from the copied
                      one, above 0 and below 0.5                   [0.01]
+  -rounds N          phasing rounds of unphased genotypes, 0 to 100 [6]
+  -states K          copying states per sample in phasing          [300]
+  -draws M           haplotype pairs per sample drawn from the phasing,
+                     imputed and averaged, 1 to 64                 [4]
+  -seed S            seed of the draws; same output for any -threads [1]
+  -rephase           phase a study whose GT is phased too  [phase kept]
 Both engines:
   -no_fix            no strand check and fix              [strands checked]
   -no_remove         keep A/T and C/G SNPs whose strand cannot be told
@@ -71,7 +77,7 @@ per SNP with probabilities of 2, 1, 0 copies; VCF output: GT:DS:GP per sample.
 Examples:
   tessellar -gfile genotype.dat -efile external.dat -hfile haplotype.dat -panel 30 0 0
   tessellar -gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -ofile imputed.vcf.gz
-  tessellar -engine hmm -gfile phased.vcf.gz -efile panel.vcf.gz -map chr20.map -ofile imputed.vcf.gz
+  tessellar -engine hmm -gfile study.vcf.gz -efile panel.vcf.gz -map chr20.map -ofile imputed.vcf.gz
 )";
 }
 
