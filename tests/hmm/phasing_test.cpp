@@ -189,6 +189,26 @@ bool same(const PhasedWindow& x, const PhasedWindow& y) {
                      x.switch_prob.size() * sizeof(float)) == 0;
 }
 
+// The switch probabilities are against the final haplotypes: a
+// heterozygote whose phase the last round switched (its posterior above
+// one half) keeps one minus it, so none is above one half; after one round,
+// where many are switched, as after six.
+TEST(Phasing, SwitchProbabilitiesAreAgainstTheFinalHaplotypes) {
+  const MosaicPopulation population(31, shape(400, 30, 40, 0.02));
+  for (const int rounds : {1, 6}) {
+    PhasingSettings settings;
+    settings.rounds = rounds;
+    PhasedWindow phased;
+    WindowPhaser(1).phase(population.window(), settings, serial_for(), phased);
+    int uncertain = 0;
+    for (const float p : phased.switch_prob) {
+      EXPECT_LE(p, 0.5f) << rounds << " rounds";
+      uncertain += p > 0.1f;
+    }
+    EXPECT_GT(uncertain, 0) << "no uncertain phase: the data test nothing";
+  }
+}
+
 TEST(Phasing, SameBitsForEveryWorkerCountPathAndHistory) {
   const MosaicPopulation population(21, shape(300, 60, 30, 0.03));
   const MosaicPopulation other(22, shape(350, 80, 25, 0.1));
