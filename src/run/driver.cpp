@@ -19,13 +19,13 @@
 #include "core/temp_files.h"
 #include "input/inputs.h"
 #include "input/vcf_reader.h"
+#include "output/output.h"
+#include "output/output_path.h"
+#include "output/text_format.h"
+#include "output/vcf_format.h"
 #include "run/cmdline.h"
 #include "run/contig_run.h"
 #include "run/engine.h"
-#include "run/output.h"
-#include "run/output_path.h"
-#include "run/text_format.h"
-#include "run/vcf_format.h"
 
 namespace tessellar {
 namespace {

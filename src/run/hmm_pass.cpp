@@ -11,8 +11,8 @@
 #include "core/worker_team.h"
 #include "hmm/window_doses.h"
 #include "hmm/window_layout.h"
+#include "output/quality.h"
 #include "run/engine.h"
-#include "run/quality.h"
 
 namespace tessellar {
 

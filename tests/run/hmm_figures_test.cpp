@@ -4,8 +4,8 @@
 
 #include <vector>
 
+#include "output/quality.h"
 #include "run/hmm_pass.h"
-#include "run/quality.h"
 
 namespace tessellar {
 namespace {
