@@ -40,7 +40,10 @@ mkdir -p "$work/tune"
 out="$work/tune.tsv"
 : > "$out"
 for i in "${!sets[@]}"; do
-  set_options="$(echo "${sets[$i]}" | xargs)"  # blanks trimmed
+  # Blanks trimmed (not with echo or xargs, which would take "-ne ..." as their own flags).
+  set_options="${sets[$i]}"
+  set_options="${set_options#"${set_options%%[![:space:]]*}"}"
+  set_options="${set_options%"${set_options##*[![:space:]]}"}"
   echo "== option set $((i + 1)) of ${#sets[@]}: ${set_options:-(defaults)}" >&2
   "$here/bench/accuracy.sh" --work "$work" --only "$only" --hmm-options "$set_options" \
     --tsv "$work/tune/set$((i + 1)).tsv" "${passed[@]}" > /dev/null

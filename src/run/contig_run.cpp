@@ -95,8 +95,9 @@ PassTotals PreparedContig::write(ContigSinks& sinks, long long from, long long t
         "position and take no part\n",
         c_.name.c_str(), mismatched_.size());
   const RunTables& tables = *tables_;
+  const SitesTables site_tables{tables.study, tables.panel, tables.snp_union};
   OutcomeSink sink = [&](const std::vector<RowOutcome>& outcomes) {
-    if (sinks.sites != nullptr) sinks.sites->write_rows(tables, origins_, outcomes);
+    if (sinks.sites != nullptr) sinks.sites->write_rows(site_tables, origins_, outcomes);
     if (sinks.loo != nullptr) {
       for (const RowOutcome& o : outcomes)
         if (o.checked) sinks.loo->add(o.checked_maf, o.er2, o.checked_info, o.checked_r2);

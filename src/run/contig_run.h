@@ -12,12 +12,12 @@
 
 #include "core/settings.h"
 #include "input/inputs.h"
+#include "output/output.h"
+#include "output/quality.h"
+#include "output/records.h"
+#include "output/sites.h"
 #include "run/engine.h"
-#include "run/output.h"
 #include "run/pass.h"
-#include "run/quality.h"
-#include "run/records.h"
-#include "run/sites.h"
 #include "tags/tag_search.h"
 
 namespace tessellar {

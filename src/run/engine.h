@@ -10,9 +10,9 @@
 #include <string>
 
 #include "core/settings.h"
+#include "output/output.h"
 #include "run/hmm_pass.h"
 #include "run/impute.h"
-#include "run/output.h"
 #include "run/pass.h"
 #include "tags/tag_search.h"
 

@@ -12,8 +12,8 @@
 #include "hmm/window_doses.h"
 #include "hmm/window_genotypes.h"
 #include "hmm/window_layout.h"
+#include "output/quality.h"
 #include "run/engine.h"
-#include "run/quality.h"
 
 namespace tessellar {
 

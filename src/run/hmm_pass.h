@@ -11,7 +11,7 @@
 #include <cstddef>
 
 #include "hmm/window_inputs.h"
-#include "run/output.h"
+#include "output/output.h"
 #include "run/pass.h"
 
 namespace tessellar {

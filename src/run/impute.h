@@ -16,7 +16,7 @@
 #include "input/panel.h"
 #include "input/snp_union.h"
 #include "input/study.h"
-#include "run/records.h"
+#include "output/records.h"
 #include "tags/tag_search.h"
 
 namespace tessellar {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/fatal.h"
-#include "run/quality.h"
+#include "output/quality.h"
 
 namespace tessellar {
 namespace {

@@ -4,14 +4,13 @@
 #pragma once
 
 #include <functional>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "hmm/panel_families.h"
+#include "output/output.h"
+#include "output/records.h"
 #include "run/impute.h"
-#include "run/output.h"
-#include "run/records.h"
 
 namespace tessellar {
 
@@ -20,25 +19,6 @@ enum class RowAction { kSkip, kWriteThrough, kImputeUntyped, kImputeIncomplete }
 
 // The action for union row j, by the first matching rule.
 RowAction row_action(const Settings& settings, const RunTables& tables, int j);
-
-// What became of one union row, with its per-site figures (NaN where they do
-// not apply) and, for a typed SNP that the leave-one-out check imputed as if
-// untyped, that imputation's figures.
-struct RowOutcome {
-  enum class Result { skipped, written_through, typed, untyped, no_tag_set };
-  int row = -1;
-  Result result = Result::skipped;
-  double af = std::numeric_limits<double>::quiet_NaN();
-  double info = std::numeric_limits<double>::quiet_NaN();
-  double score = std::numeric_limits<double>::quiet_NaN();
-  double r2 = std::numeric_limits<double>::quiet_NaN();
-  double er2 = std::numeric_limits<double>::quiet_NaN();
-  std::string tags;
-  bool checked = false;     // leave-one-out: imputed as if untyped
-  double checked_maf = 0;   // its observed minor-allele frequency
-  double checked_info = 0;  // the INFO of that imputation
-  double checked_r2 = 0;    // its R2 (hmm engine)
-};
 
 // Receives the outcomes of consecutive union rows, in row order, on the
 // thread that writes the output.

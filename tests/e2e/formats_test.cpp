@@ -386,6 +386,14 @@ TEST(Sites, MeetEveryFate) {
   std::set<std::string> fates;
   for (const auto& f : site_lines(read_file(w / "s.tsv"))) {
     fates.insert(f[8]);
+    // A skipped record is on the line of the input that held it: s_ the
+    // study, p_ the panel, h_ the haplotype file.
+    if (f[8].starts_with("skipped-")) {
+      EXPECT_EQ(f[5] + f[6] + f[7], f[2][0] == 's'   ? "100"
+                                    : f[2][0] == 'p' ? "010"
+                                                     : "001")
+          << f[2];
+    }
     if (f[1] == "2100050") {
       EXPECT_EQ(f[3] + f[4] + f[8], "AGimputed");
     }

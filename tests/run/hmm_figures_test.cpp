@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "hmm/window_genotypes.h"
-#include "run/quality.h"
+#include "output/quality.h"
 
 namespace tessellar {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "input/inputs.h"
+#include "output/text_format.h"
+#include "output/vcf_format.h"
 #include "run/contig_run.h"
 #include "run/engine.h"
-#include "run/text_format.h"
-#include "run/vcf_format.h"
 #include "work_folder.h"
 
 namespace tessellar {

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "run/records.h"
+#include "output/records.h"
 
 namespace tessellar {
 

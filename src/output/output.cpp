@@ -1,6 +1,6 @@
 // Output file handling: temporary file, buffered writes (plain, BGZF or
 // BCF through htslib), index, rename on commit.
-#include "run/output.h"
+#include "output/output.h"
 
 #include <fcntl.h>
 #include <htslib/bgzf.h>
@@ -20,7 +20,7 @@
 
 #include "core/fatal.h"
 #include "core/temp_files.h"
-#include "run/output_path.h"
+#include "output/output_path.h"
 
 namespace tessellar {
 

@@ -1,7 +1,7 @@
 // VCF header and records. The sample fields are written straight into the
 // output buffer from precomputed digits; the values are exactly those that
 // printf's "%.3f" gives for the same doubles.
-#include "run/vcf_format.h"
+#include "output/vcf_format.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // FixedPoint: the printing boundaries, found with printf itself.
-#include "run/fixed_point.h"
+#include "output/fixed_point.h"
 
 #include <cmath>
 #include <cstdio>

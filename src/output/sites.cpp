@@ -1,5 +1,5 @@
 // The per-site file: fates, figures, the merge of the SNPs outside the union.
-#include "run/sites.h"
+#include "output/sites.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +28,7 @@ void append_flag(std::string& out, bool on) {
 }
 
 // The fate of a union row from the pass's outcome and what the filters left.
-Fate fate_of(const RunTables& t, const UnionOrigins& o, const RowOutcome& r) {
+Fate fate_of(const SitesTables& t, const UnionOrigins& o, const RowOutcome& r) {
   switch (r.result) {
     case RowOutcome::Result::written_through:
       return Fate::typed;
@@ -157,7 +157,7 @@ void SitesFile::write_extras_before(long long pos) {
   }
 }
 
-void SitesFile::write_rows(const RunTables& t, const UnionOrigins& o,
+void SitesFile::write_rows(const SitesTables& t, const UnionOrigins& o,
                            const std::vector<RowOutcome>& outcomes) {
   chunk_.clear();
   const SnpUnion& u = t.snp_union;

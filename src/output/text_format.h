@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/records.h"
+#include "output/records.h"
 
 namespace tessellar {
 

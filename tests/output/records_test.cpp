@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "run/fixed_point.h"
-#include "run/quality.h"
-#include "run/vcf_format.h"
+#include "output/fixed_point.h"
+#include "output/quality.h"
+#include "output/vcf_format.h"
 #include "support.h"
 
 namespace tessellar {

@@ -1,5 +1,5 @@
 // AF, INFO, empirical r2 and the leave-one-out summary.
-#include "run/quality.h"
+#include "output/quality.h"
 
 #include <algorithm>
 #include <cstdio>

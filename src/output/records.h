@@ -1,7 +1,8 @@
 // The records of the output, as the pass hands them to an output format: a
 // SNP written through or imputed, viewed in the tables and the imputer's
-// buffers (valid until the next record of the same imputer), and the
-// interface of the formats that turn records into bytes.
+// buffers (valid until the next record of the same imputer), the interface
+// of the formats that turn records into bytes, and the outcome of one union
+// row, as the passes hand it to the per-site file.
 #pragma once
 
 #include <array>
@@ -54,6 +55,25 @@ class RecordFormat {
   virtual ~RecordFormat() = default;
   // Appends the record's line (or lines) to out.
   virtual void append(const SnpRecord& record, std::string& out) const = 0;
+};
+
+// What became of one union row, with its per-site figures (NaN where they do
+// not apply) and, for a typed SNP that the leave-one-out check imputed as if
+// untyped, that imputation's figures.
+struct RowOutcome {
+  enum class Result { skipped, written_through, typed, untyped, no_tag_set };
+  int row = -1;
+  Result result = Result::skipped;
+  double af = std::numeric_limits<double>::quiet_NaN();
+  double info = std::numeric_limits<double>::quiet_NaN();
+  double score = std::numeric_limits<double>::quiet_NaN();
+  double r2 = std::numeric_limits<double>::quiet_NaN();
+  double er2 = std::numeric_limits<double>::quiet_NaN();
+  std::string tags;
+  bool checked = false;     // leave-one-out: imputed as if untyped
+  double checked_maf = 0;   // its observed minor-allele frequency
+  double checked_info = 0;  // the INFO of that imputation
+  double checked_r2 = 0;    // its R2 (hmm engine)
 };
 
 }  // namespace tessellar

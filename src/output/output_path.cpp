@@ -1,5 +1,5 @@
 // Resolving output names: streams, links, permissions, inputs.
-#include "run/output_path.h"
+#include "output/output_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

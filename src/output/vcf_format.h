@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "run/fixed_point.h"
-#include "run/records.h"
+#include "output/fixed_point.h"
+#include "output/records.h"
 
 namespace tessellar {
 

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "run/impute.h"
-#include "run/output.h"
-#include "run/pass.h"
+#include "input/panel.h"
+#include "input/snp_union.h"
+#include "input/study.h"
+#include "output/output.h"
+#include "output/records.h"
 
 namespace tessellar {
 
@@ -55,6 +57,14 @@ struct ExtraSite {
 // Panel row r of t as an extra line, with its letters as the panel lists them.
 ExtraSite panel_extra(const PanelTable& t, int r, bool haplotypes, Fate fate);
 
+// What the per-site lines of one contig read: its study and panel tables
+// and their union, after the alignment and filters.
+struct SitesTables {
+  const StudyTable& study;
+  const PanelTable& panel;
+  const SnpUnion& snp_union;
+};
+
 // The union rows as the inputs gave them, before the filters took any out.
 struct UnionOrigins {
   std::vector<int> study_row;
@@ -70,7 +80,7 @@ class SitesFile {
   // The lines of one contig: extras (any order; sorted here) merged by
   // position with the outcomes of the union rows, given in row order.
   void begin_contig(const std::string& contig, std::vector<ExtraSite> extras);
-  void write_rows(const RunTables& tables, const UnionOrigins& origins,
+  void write_rows(const SitesTables& tables, const UnionOrigins& origins,
                   const std::vector<RowOutcome>& outcomes);
   void end_contig();
 

@@ -1,7 +1,7 @@
 // The probability field against printf, and the output file: written to a
 // temporary file and renamed over the output only on commit, with the
 // permission bits of a plain redirect.
-#include "run/output.h"
+#include "output/output.h"
 
 #include <fcntl.h>
 #include <htslib/hts.h>
@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "run/text_format.h"
+#include "output/text_format.h"
 #include "support.h"
 #include "work_folder.h"
 

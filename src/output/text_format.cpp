@@ -1,5 +1,5 @@
 // The text output format: record heads, indicators and probability fields.
-#include "run/text_format.h"
+#include "output/text_format.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "run/fixed_point.h"
+#include "output/fixed_point.h"
 
 namespace tessellar {
 
