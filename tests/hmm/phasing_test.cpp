@@ -185,8 +185,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SwitchErrors, ::testing::ValuesIn(kErrors));
 bool same(const PhasedWindow& x, const PhasedWindow& y) {
   return x.haplotypes == y.haplotypes && x.het_sites == y.het_sites &&
          x.switch_prob.size() == y.switch_prob.size() &&
-         std::memcmp(x.switch_prob.data(), y.switch_prob.data(),
-                     x.switch_prob.size() * sizeof(float)) == 0;
+         (x.switch_prob.empty() || std::memcmp(x.switch_prob.data(), y.switch_prob.data(),
+                                               x.switch_prob.size() * sizeof(float)) == 0);
 }
 
 // The switch probabilities are against the final haplotypes: a
