@@ -69,7 +69,7 @@ class PhasingWorkspace {
  private:
   friend struct PhasingKernel;
   // The forward pass keeps its carry every kChunk sites; the backward pass
-  // recomputes one chunk at a time.
+  // recomputes one chunk at a time (8, 16, 32 and 64 measured alike).
   static constexpr int kChunk = 16;
   // Values of haplotype a, then b, [2 * padded(states)] per site:
   std::vector<float> carry_;        // the carries
@@ -113,7 +113,9 @@ struct PairScores {
 };
 
 // One round's forward-backward of a sample's two haplotypes over the states
-// of model (the states chosen for the sample).
+// of model (the states chosen for the sample). With at most one
+// heterozygote and no missing genotype there is nothing to score, and no
+// pass runs.
 void score_pair(KernelPath path, const PackedStates& model, const PairAlleles& pair,
                 PhasingWorkspace& work, const PairScores& out);
 
