@@ -1,6 +1,7 @@
 // The hmm engine's pass, differentially: windows imputed in slices of a few
 // targets (each slice running the kernel again) and on several threads give
-// the records of one slice on one thread, byte for byte.
+// the records of one slice on one thread, byte for byte; also where the
+// engine phases the study (once per window, whatever the slices).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,10 +24,12 @@ namespace fs = std::filesystem;
 const fs::path kData = fs::path(TESSELLAR_SOURCE_DIR) / "tests" / "e2e" / "data" / "hmm";
 
 // The text records and the per-site lines of the hmm data imputed with the
-// given slices (the most doses held at once) and threads.
-std::string impute(std::size_t max_doses, int threads) {
+// given slices (the most doses held at once) and threads; rephase: the
+// study phased again.
+std::string impute(std::size_t max_doses, int threads, bool rephase = false) {
   Settings s;
   s.engine = EngineKind::hmm;
+  s.rephase = rephase;
   s.gfile = (kData / "study.vcf.gz").string();
   s.efile = (kData / "panel.vcf.gz").string();
   s.threads = threads;
@@ -69,6 +72,15 @@ TEST(HmmPass, SlicesAndThreadsGiveTheSameRecords) {
   EXPECT_EQ(impute(36, 1), whole);
   EXPECT_EQ(impute(12, 3), whole);
   EXPECT_EQ(impute(kMaxWindowDoses, 4), whole);
+}
+
+TEST(HmmPass, SlicesAndThreadsGiveTheSameRecordsOfAPhasedWindow) {
+  const std::string whole = impute(kMaxWindowDoses, 1, true);
+  ASSERT_GT(whole.size(), 10000u);
+  EXPECT_NE(whole, impute(kMaxWindowDoses, 1));
+  // 6 individuals: 54 probabilities are three targets per slice.
+  EXPECT_EQ(impute(54, 1, true), whole);
+  EXPECT_EQ(impute(18, 3, true), whole);
 }
 
 }  // namespace
