@@ -148,8 +148,7 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
     const std::size_t first = t.geno.codes.size();
     t.geno.codes.resize(first + static_cast<std::size_t>(n));
     int8_t* codes = t.geno.codes.data() + first;
-    for (int col = 0; col < n; ++col)
-      codes[col] = r.code(layout.sample_of_column[static_cast<std::size_t>(col)]);
+    r.codes(layout.sample_of_column.data(), n, codes);
     set_frequencies(t, t.nsnp - 1);
     ++rows;
     if (!own_haplotypes) continue;
@@ -160,9 +159,12 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
     }
     c.hap_of_row.push_back(c.haps.nsnp++);
     c.haps.name.emplace_back(r.id());
+    const std::size_t at = c.haps.bits.size();
+    c.haps.bits.resize(at + layout.haplotypes.size());
+    uint8_t* bits = c.haps.bits.data() + at;
     for (const HapSource& h : layout.haplotypes) {
       const int sample = layout.sample_of_column[static_cast<std::size_t>(h.column)];
-      c.haps.bits.push_back(static_cast<uint8_t>(r.allele(sample, h.allele)));
+      *bits++ = static_cast<uint8_t>(r.allele(sample, h.allele));
     }
     ++hap_rows;
   }

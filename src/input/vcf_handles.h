@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "input/vcf_read_ahead.h"
 #include "input/vcf_reader.h"
 
 namespace tessellar {
@@ -55,22 +56,7 @@ struct VcfReader::Handles {
     return parse_line();
   }
   int nul_column = 0;  // where a line holds a NUL byte (parse_line gives -3)
-  // htslib passes over sample columns beyond the header's; they are an error.
-  // A NUL byte would end a field early; it is an error of its own.
-  int parse_line() {
-    if (const void* nul = std::memchr(line.s, '\0', line.l)) {
-      nul_column = static_cast<int>(static_cast<const char*>(nul) - line.s) + 1;
-      return -3;
-    }
-    const int samples = bcf_hdr_nsamples(header);
-    int tabs = 0;
-    for (std::size_t i = 0; i < line.l; ++i) tabs += line.s[i] == '\t';
-    if (samples > 0 && tabs > 8 + samples) {
-      record->errcode = BCF_ERR_NCOLS;
-      return -2;
-    }
-    return vcf_parse(&line, header, record) == 0 ? 0 : -2;
-  }
+  int parse_line() { return parse_vcf_line(&line, header, record, &nul_column); }
 };
 
 }  // namespace tessellar

@@ -181,7 +181,10 @@ void VcfReader::nul_byte(int column) const {
 }
 
 void VcfReader::use_threads(int n) {
-  if (n > 0) hts_set_threads(h_->file, n);
+  if (n <= 0) return;
+  hts_set_threads(h_->file, n);
+  // VCF text read in order is parsed ahead on a thread of its own too.
+  read_ahead_ = text_format_ && VcfReadAhead::copy_fits(h_->header);
 }
 
 int VcfReader::header_contig(std::string_view contig) const {
@@ -190,9 +193,12 @@ int VcfReader::header_contig(std::string_view contig) const {
   return -1;
 }
 
+// With threads, VCF text read in order is parsed on two threads of its own:
+// htslib's parsing, not the decoding of GT, is the larger part of reading.
+constexpr int kParsingThreads = 2;
+
 // The next record of the file, or of the restriction; false at the end.
 bool VcfReader::read_record() {
-  bcf1_t* rec = h_->record;
   for (;;) {
     const bool through_index = restricted_ && indexed();
     int got;
@@ -201,9 +207,20 @@ bool VcfReader::read_record() {
     } else if (through_index) {
       got = h_->next_of(h_->iterator);
     } else {
-      got = text_format_ ? h_->next_line() : bcf_read(h_->file, h_->header, rec);
+      if (read_ahead_ && ahead_ == nullptr)
+        ahead_ = std::make_unique<VcfReadAhead>(h_->file, h_->header, kParsingThreads);
+      if (ahead_ != nullptr) {
+        VcfReadAhead::Genotypes gt{gt_, gt_room_, 0};
+        got = ahead_->next(&h_->record, &gt, &h_->nul_column);
+        gt_ = gt.values;
+        gt_room_ = gt.room;
+        gt_read_ahead_ = gt.count;
+      } else {
+        got = text_format_ ? h_->next_line() : bcf_read(h_->file, h_->header, h_->record);
+      }
       ++line_;
     }
+    const bcf1_t* rec = h_->record;
     if (got == -1) return false;
     if (got == -3 && !through_index) nul_byte(h_->nul_column);
     if (got < -1 || rec->errcode != 0) {
@@ -217,8 +234,8 @@ bool VcfReader::read_record() {
 }
 
 bool VcfReader::next() {
-  bcf1_t* rec = h_->record;
   if (!read_record()) return false;
+  bcf1_t* rec = h_->record;  // read ahead, another record than before
   if (bcf_unpack(rec, BCF_UN_FLT) != 0) damaged("the file is truncated or damaged");
   check_order();
   id_ = rec->d.id != nullptr ? rec->d.id : ".";
@@ -316,7 +333,8 @@ std::string VcfReader::alt_text() const {
 }
 
 void VcfReader::decode_genotypes() {
-  const int n = bcf_get_genotypes(h_->header, h_->record, &gt_, &gt_room_);
+  const int n = ahead_ != nullptr ? gt_read_ahead_
+                                  : bcf_get_genotypes(h_->header, h_->record, &gt_, &gt_room_);
   const int nsamples = static_cast<int>(samples_.size());
   if (nsamples == 0) {
     ploidy_ = 0;
@@ -354,6 +372,23 @@ void VcfReader::check_contig_names(int rid) const {
           "%s: contig %s and contig %s, before it, are one contig (a leading \"chr\" is "
           "ignored); an input must name each contig one way",
           where().c_str(), contig_.c_str(), contigs_[c].name.c_str());
+}
+
+void VcfReader::codes(const int* sample_of, int n, int8_t* out) const {
+  if (ploidy_ != 2) {
+    for (int c = 0; c < n; ++c) out[c] = code(sample_of[c]);
+    return;
+  }
+  for (int c = 0; c < n; ++c) {
+    const int32_t* v = gt_ + 2 * static_cast<std::size_t>(sample_of[c]);
+    const int a = (v[0] >> 1) - 1;  // -1: missing
+    if (v[1] == kVectorEnd) {       // a bare "." or a haploid call
+      out[c] = code(sample_of[c]);
+      continue;
+    }
+    const int b = (v[1] >> 1) - 1;
+    out[c] = static_cast<int8_t>(a < 0 || b < 0 ? 9 : a + b);
+  }
 }
 
 int8_t VcfReader::code(int s) const {

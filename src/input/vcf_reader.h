@@ -15,6 +15,8 @@
 
 namespace tessellar {
 
+class VcfReadAhead;
+
 // Why a record takes no part; in the order the tests are made.
 enum class SkipReason { multiallelic, symbolic, indel, filter };
 inline constexpr int kSkipReasons = 4;
@@ -129,6 +131,10 @@ class VcfReader {
   // The genotype code of a diploid sample: ALT alleles, 9 when either is
   // missing or GT is a bare "."; stops the run when the sample is not diploid.
   int8_t code(int s) const;
+  // The codes of samples sample_of[0 .. n - 1], in that order, into out: as
+  // code() gives them, with the same stop at the first sample that is not
+  // diploid.
+  void codes(const int* sample_of, int n, int8_t* out) const;
 
   // "'path' contig C position P" (and " line L" in VCF text): where the
   // current record is, for messages.
@@ -157,6 +163,8 @@ class VcfReader {
   std::string role_;
   bool regular_ = false;
   std::unique_ptr<Handles> h_;
+  bool read_ahead_ = false;              // with threads: VCF text is read ahead
+  std::unique_ptr<VcfReadAhead> ahead_;  // reading ahead, once begun (before h_ goes)
   std::vector<std::string> samples_;
   std::vector<HeaderContig> contigs_;
   bool text_format_ = false;  // VCF text rather than BCF
@@ -184,6 +192,7 @@ class VcfReader {
   int ploidy_ = 0;
   int32_t* gt_ = nullptr;
   int gt_room_ = 0;
+  int gt_read_ahead_ = -1;  // read ahead: the GT values of the record (bcf_get_genotypes' count)
   static constexpr int32_t kVectorEnd = -2147483647;
 };
 
