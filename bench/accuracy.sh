@@ -17,6 +17,8 @@
 #   --hmm-options "..."   extra options for every hmm run (for tuning)
 #   --threads2            also time each hmm run with -threads 2, check that its output is
 #                         the same, and print the speed-up
+#   --repeat N            time each hmm run N times and keep the run of median wall
+#                         time (on a shared machine one timing can be far off) [1]
 #   --mask-fraction F     share of the typed genotypes masked [0.03]
 #   --seed N              seed of the masking and of Beagle [1]
 #   --tsv FILE            the table, tab-separated          [WORK/accuracy.tsv]
@@ -33,6 +35,7 @@ work=/tmp/tessellar_accuracy
 only="tags,beagle,hmm"
 hmm_options=""
 threads2=0
+repeat=1
 fraction=0.03
 seed=1
 tsv=""
@@ -43,6 +46,7 @@ while [ $# -gt 0 ]; do
     --only) only="$2"; shift 2 ;;
     --hmm-options) hmm_options="$2"; shift 2 ;;
     --threads2) threads2=1; shift ;;
+    --repeat) repeat="$2"; shift 2 ;;
     --mask-fraction) fraction="$2"; shift 2 ;;
     --seed) seed="$2"; shift 2 ;;
     --tsv) tsv="$2"; shift 2 ;;
@@ -104,7 +108,14 @@ timed() {
   local label="$1" dir="$2"; shift 2
   local status=0
   mkdir -p "$dir"
-  (cd "$dir" && /usr/bin/time -f "%e %U %S %M" -o "$dir/time" "$@" > "$dir/log" 2>&1) || status=$?
+  local k
+  for ((k = 1; k <= ${TIMES:-1}; k++)); do
+    (cd "$dir" && /usr/bin/time -f "%e %U %S %M" -o "$dir/time.$k" "$@" > "$dir/log" 2>&1) \
+      || { status=$?; break; }
+  done
+  # The run of median wall time when the command ran several times.
+  [ "$status" -ne 0 ] || sort -n "$dir"/time.* | awk '{l[NR] = $0} END {print l[int((NR + 1) / 2)]}' \
+    > "$dir/time"
   if [ "$status" -eq 0 ]; then
     awk -v l="$label" '{printf "%s\t%.2f\t%.2f\t%.0f\t\n", l, $1, $2 + $3, $4 / 1024}' "$dir/time" \
       >> "$times"
@@ -140,7 +151,7 @@ hmm_row() {
   local dir="$runs_dir/$label"
   rm -rf "$dir"
   # shellcheck disable=SC2086
-  if timed "$label" "$dir" "$binary" -engine hmm -gfile "$study" -efile "$data/panel.vcf.gz" \
+  if TIMES=$repeat timed "$label" "$dir" "$binary" -engine hmm -gfile "$study" -efile "$data/panel.vcf.gz" \
     -ofile out.vcf.gz "$@" $hmm_options; then
     scored+=("$label=$dir/out.vcf.gz")
   else
@@ -152,7 +163,7 @@ hmm_row() {
   local dir2="$runs_dir/$label-t2"
   rm -rf "$dir2"
   # shellcheck disable=SC2086
-  if timed "$label -threads 2" "$dir2" "$binary" -engine hmm -gfile "$study" \
+  if TIMES=$repeat timed "$label -threads 2" "$dir2" "$binary" -engine hmm -gfile "$study" \
     -efile "$data/panel.vcf.gz" -ofile out.vcf.gz -threads 2 "$@" $hmm_options; then
     local t1 t2 same="output identical"
     read -r t1 _ < "$dir/time"
