@@ -8,14 +8,16 @@
 # haplotypes.vcf.gz unless the panel codes have no 9, when the panel's phased
 # GTs hold the haplotypes): tessellar -gfile vcf/study.vcf.gz
 # -efile vcf/panel.vcf.gz -ped vcf/panel.ped [-hfile vcf/haplotypes.vcf.gz].
-# Usage: bench/make_datasets.sh [OUTDIR]   (default /tmp/tessellar_bench)
+# Usage: bench/make_datasets.sh [OUTDIR [OPTIONS...]]   (default /tmp/tessellar_bench)
+# OPTIONS go to tools/make_dataset.py as they are, e.g. --truth for each set's truth.dat.
 set -euo pipefail
 declare -A panel_args
 here="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-/tmp/tessellar_bench}"
+extra=("${@:2}")
 common=(--seed 11 --panel-snps 25000 --study-fraction 0.08 --study-only 1000
         --study-individuals 200 --missing 0.015 --region-bp 3000000 --start-pos 1000000
-        --rare-fraction 0.4 --hap-missing 25)
+        --rare-fraction 0.4 --hap-missing 25 "${extra[@]}")
 python3 "$here/tools/make_dataset.py" --outdir "$out/singletons" "${common[@]}" \
   --trios 0 --duos 0 --singletons 300      # tessellar -panel 0 0 300
 python3 "$here/tools/make_dataset.py" --outdir "$out/trios" "${common[@]}" \
