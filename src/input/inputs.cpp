@@ -100,15 +100,6 @@ StudyInput read_study_vcf(const Settings& s, VcfReader& r) {
   return in;
 }
 
-// Whether every haplotype of the layout is phased and present in the record.
-bool phased_haplotypes(const VcfReader& r, const FamilyLayout& layout) {
-  for (const HapSource& h : layout.haplotypes) {
-    const int sample = layout.sample_of_column[static_cast<std::size_t>(h.column)];
-    if (r.allele(sample, h.allele) < 0 || !r.phased(sample, 1)) return false;
-  }
-  return true;
-}
-
 PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) {
   PanelInput in;
   in.vcf = true;
@@ -127,6 +118,12 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
         s.ped.empty() ? "" : ("'" + s.ped + "'").c_str(), in.nTR, in.nDU, in.nUN);
   const int H = static_cast<int>(layout.haplotypes.size());
   in.haplotypes = H;
+  std::vector<int> hap_sample;  // haplotype h is allele hap_allele[h] of sample hap_sample[h]
+  std::vector<int> hap_allele;
+  for (const HapSource& h : layout.haplotypes) {
+    hap_sample.push_back(layout.sample_of_column[static_cast<std::size_t>(h.column)]);
+    hap_allele.push_back(h.allele);
+  }
   in.members = n;
   int rows = 0;
   int hap_rows = 0;
@@ -153,19 +150,15 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
     ++rows;
     if (!own_haplotypes) continue;
     c.haps.ncol = H;
-    if (!phased_haplotypes(r, layout)) {
+    const std::size_t at = c.haps.bits.size();
+    c.haps.bits.resize(at + static_cast<std::size_t>(H));
+    if (!r.phased_alleles(hap_sample.data(), hap_allele.data(), H, c.haps.bits.data() + at)) {
+      c.haps.bits.resize(at);
       c.hap_of_row.push_back(-1);
       continue;
     }
     c.hap_of_row.push_back(c.haps.nsnp++);
     c.haps.name.emplace_back(r.id());
-    const std::size_t at = c.haps.bits.size();
-    c.haps.bits.resize(at + layout.haplotypes.size());
-    uint8_t* bits = c.haps.bits.data() + at;
-    for (const HapSource& h : layout.haplotypes) {
-      const int sample = layout.sample_of_column[static_cast<std::size_t>(h.column)];
-      *bits++ = static_cast<uint8_t>(r.allele(sample, h.allele));
-    }
     ++hap_rows;
   }
   if (rows == 0 && !s.has_region)

@@ -148,13 +148,9 @@ VcfReader::VcfReader(const std::string& path, const char* role, bool regular,
         {names[c], pair.val != nullptr ? static_cast<long long>(pair.val->info[0]) : 0});
   }
   std::free(names);
-  if (text_) {
-    kstring_t text = {0, 0, nullptr};
-    if (bcf_hdr_format(h_->header, 0, &text) == 0) {
-      for (std::size_t i = 0; i < text.l; ++i) line_ += text.s[i] == '\n';
-    }
-    std::free(text.s);
-  }
+  // The header's lines as read (htslib's own copy of the header may hold a
+  // line it added, the PASS filter).
+  if (text_) line_ = static_cast<long long>(h_->file->lineno);
 }
 
 VcfReader::~VcfReader() {
@@ -342,22 +338,23 @@ void VcfReader::decode_genotypes() {
   }
   if (n <= 0) fatal("%s: the record has no GT for its samples", where().c_str());
   ploidy_ = n / nsamples;
+  if (ploidy_ < 1) fatal("%s: the record has fewer GT values than samples", where().c_str());
   // One scan of the values: an allele beyond ALT, or a sample without any.
+  // (The vector-end value halves to a negative number, below any allele.)
   bool bad = false;
-  for (int i = 0; i < n; ++i) {
-    const int32_t v = gt_[i];
-    bad |= (v != kVectorEnd && (v >> 1) > 2) || (v == kVectorEnd && i % ploidy_ == 0);
-  }
+  for (int i = 0; i < n; ++i) bad |= (gt_[i] >> 1) > 2;
+  for (int i = 0; !bad && i < n; i += ploidy_) bad |= gt_[i] == kVectorEnd || gt_[i] == kNoValue;
   if (!bad) return;
   for (int s = 0; s < nsamples; ++s) {
+    const int32_t first = gt_[static_cast<std::size_t>(s) * ploidy_];
+    if (first == kVectorEnd || first == kNoValue)
+      fatal("%s: sample %s has no GT value", where().c_str(),
+            samples_[static_cast<std::size_t>(s)].c_str());
     for (int k = 0; k < ploidy_; ++k) {
       const int a = allele(s, k);
       if (a > 1)
         fatal("%s: GT of sample %s names allele %d, but the record has one ALT allele",
               where().c_str(), samples_[static_cast<std::size_t>(s)].c_str(), a);
-      if (a == -2 && k == 0)
-        fatal("%s: sample %s has no GT value", where().c_str(),
-              samples_[static_cast<std::size_t>(s)].c_str());
     }
   }
 }
@@ -389,6 +386,16 @@ void VcfReader::codes(const int* sample_of, int n, int8_t* out) const {
     const int b = (v[1] >> 1) - 1;
     out[c] = static_cast<int8_t>(a < 0 || b < 0 ? 9 : a + b);
   }
+}
+
+bool VcfReader::phased_alleles(const int* sample, const int* k, int n, uint8_t* out) const {
+  for (int h = 0; h < n; ++h) {
+    const int s = sample[h];
+    const int a = allele(s, k[h]);
+    if (a < 0 || !phased(s, 1)) return false;
+    out[h] = static_cast<uint8_t>(a);
+  }
+  return true;
 }
 
 int8_t VcfReader::code(int s) const {

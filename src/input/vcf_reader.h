@@ -135,6 +135,10 @@ class VcfReader {
   // code() gives them, with the same stop at the first sample that is not
   // diploid.
   void codes(const int* sample_of, int n, int8_t* out) const;
+  // The alleles k[h] of samples sample[h], h < n, into out; false (out
+  // partly written) when one is missing or its sample's second allele is
+  // not phased with the first.
+  bool phased_alleles(const int* sample, const int* k, int n, uint8_t* out) const;
 
   // "'path' contig C position P" (and " line L" in VCF text): where the
   // current record is, for messages.
@@ -194,6 +198,7 @@ class VcfReader {
   int gt_room_ = 0;
   int gt_read_ahead_ = -1;  // read ahead: the GT values of the record (bcf_get_genotypes' count)
   static constexpr int32_t kVectorEnd = -2147483647;
+  static constexpr int32_t kNoValue = -2147483647 - 1;  // a sample without the field (GT dropped)
 };
 
 }  // namespace tessellar
