@@ -171,15 +171,15 @@ void set_frequencies(GenotypeRows& rows, int s) {
 
 void set_frequencies(GenotypeRows& rows, int s, const int8_t* codes) {
   const int members = rows.geno.members;
-  double sum = 0;
+  // Counted in integers (a sum that a double holds exactly), without branches.
+  long long sum = 0;
   int cnt = 0;
   for (int m = 0; m < members; ++m) {
-    if (codes[m] != 9) {
-      sum += codes[m];
-      ++cnt;
-    }
+    const int known = codes[m] != 9;
+    sum += known * codes[m];
+    cnt += known;
   }
-  rows.freq[static_cast<std::size_t>(s)] = sum / (2.0 * cnt);
+  rows.freq[static_cast<std::size_t>(s)] = static_cast<double>(sum) / (2.0 * cnt);
   rows.miss[static_cast<std::size_t>(s)] = static_cast<double>(members - cnt) / members;
 }
 

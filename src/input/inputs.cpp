@@ -120,9 +120,12 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
   in.haplotypes = H;
   std::vector<int> hap_sample;  // haplotype h is allele hap_allele[h] of sample hap_sample[h]
   std::vector<int> hap_allele;
+  bool in_order = H == 2 * n;  // both alleles of every sample, in the file's order
   for (const HapSource& h : layout.haplotypes) {
     hap_sample.push_back(layout.sample_of_column[static_cast<std::size_t>(h.column)]);
     hap_allele.push_back(h.allele);
+    const int at = static_cast<int>(hap_sample.size()) - 1;
+    in_order = in_order && hap_sample.back() == at / 2 && h.allele == at % 2;
   }
   in.members = n;
   int rows = 0;
@@ -152,7 +155,9 @@ PanelInput read_panel_vcf(const Settings& s, VcfReader& r, bool own_haplotypes) 
     c.haps.ncol = H;
     const std::size_t at = c.haps.bits.size();
     c.haps.bits.resize(at + static_cast<std::size_t>(H));
-    if (!r.phased_alleles(hap_sample.data(), hap_allele.data(), H, c.haps.bits.data() + at)) {
+    uint8_t* bits = c.haps.bits.data() + at;
+    if (!(in_order ? r.phased_alleles_in_order(bits)
+                   : r.phased_alleles(hap_sample.data(), hap_allele.data(), H, bits))) {
       c.haps.bits.resize(at);
       c.hap_of_row.push_back(-1);
       continue;

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -339,12 +340,14 @@ void VcfReader::decode_genotypes() {
   if (n <= 0) fatal("%s: the record has no GT for its samples", where().c_str());
   ploidy_ = n / nsamples;
   if (ploidy_ < 1) fatal("%s: the record has fewer GT values than samples", where().c_str());
-  // One scan of the values: an allele beyond ALT, or a sample without any.
-  // (The vector-end value halves to a negative number, below any allele.)
-  bool bad = false;
-  for (int i = 0; i < n; ++i) bad |= (gt_[i] >> 1) > 2;
-  for (int i = 0; !bad && i < n; i += ploidy_) bad |= gt_[i] == kVectorEnd || gt_[i] == kNoValue;
-  if (!bad) return;
+  // Scans without branches for an allele beyond ALT (the vector-end value
+  // halves to a negative number, below any allele) and for a sample without
+  // any value.
+  int32_t most = 0;
+  for (int i = 0; i < n; ++i) most = std::max(most, gt_[i] >> 1);
+  int32_t least = 0;  // kNoValue < kVectorEnd < any other value
+  for (int i = 0; i < n; i += ploidy_) least = std::min(least, gt_[i]);
+  if (most <= 2 && least > kVectorEnd) return;
   for (int s = 0; s < nsamples; ++s) {
     const int32_t first = gt_[static_cast<std::size_t>(s) * ploidy_];
     if (first == kVectorEnd || first == kNoValue)
@@ -388,7 +391,41 @@ void VcfReader::codes(const int* sample_of, int n, int8_t* out) const {
   }
 }
 
+bool VcfReader::phased_alleles_in_order(uint8_t* out) const {
+  const std::size_t n = samples_.size();
+  if (ploidy_ != 2) {
+    for (std::size_t h = 0; h < 2 * n; ++h) {
+      const int s = static_cast<int>(h / 2);
+      const int a = allele(s, static_cast<int>(h % 2));
+      if (a < 0 || !phased(s, 1)) return false;
+      out[h] = static_cast<uint8_t>(a);
+    }
+    return true;
+  }
+  // Negative when an allele is missing (or past a haploid sample's) or the
+  // second allele is not phased; without branches.
+  int32_t flags = 0;
+  for (std::size_t s = 0; s < n; ++s) {
+    const int32_t a = (gt_[2 * s] >> 1) - 1;
+    const int32_t b = (gt_[2 * s + 1] >> 1) - 1;
+    flags |= a | b | ((gt_[2 * s + 1] & 1) - 1);
+    out[2 * s] = static_cast<uint8_t>(a);
+    out[2 * s + 1] = static_cast<uint8_t>(b);
+  }
+  return flags >= 0;
+}
+
 bool VcfReader::phased_alleles(const int* sample, const int* k, int n, uint8_t* out) const {
+  if (ploidy_ == 2) {  // without a branch per allele
+    bool all = true;
+    for (int h = 0; h < n; ++h) {
+      const int32_t* g = gt_ + 2 * static_cast<std::size_t>(sample[h]);
+      const int32_t a = (g[k[h] & 1] >> 1) - 1;  // negative: missing or past the sample's alleles
+      all &= (a >= 0) & ((g[1] & 1) != 0) & (k[h] < 2);
+      out[h] = static_cast<uint8_t>(a);
+    }
+    return all;
+  }
   for (int h = 0; h < n; ++h) {
     const int s = sample[h];
     const int a = allele(s, k[h]);

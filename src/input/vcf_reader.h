@@ -139,6 +139,8 @@ class VcfReader {
   // partly written) when one is missing or its sample's second allele is
   // not phased with the first.
   bool phased_alleles(const int* sample, const int* k, int n, uint8_t* out) const;
+  // The same for both alleles of every sample in order (2 per sample).
+  bool phased_alleles_in_order(uint8_t* out) const;
 
   // "'path' contig C position P" (and " line L" in VCF text): where the
   // current record is, for messages.
