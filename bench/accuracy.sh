@@ -102,30 +102,8 @@ times="$work/times.tsv"
 : > "$times"
 scored=()
 
-# timed LABEL DIR command...: runs the command in DIR with its output in DIR/log, appends
-# "label wall_s cpu_s peak_MB note" to the times file; returns the command's status.
-timed() {
-  local label="$1" dir="$2"; shift 2
-  local status=0
-  mkdir -p "$dir"
-  local k
-  for ((k = 1; k <= ${TIMES:-1}; k++)); do
-    (cd "$dir" && /usr/bin/time -f "%e %U %S %M" -o "$dir/time.$k" "$@" > "$dir/log" 2>&1) \
-      || { status=$?; break; }
-  done
-  # The run of median wall time when the command ran several times.
-  [ "$status" -ne 0 ] || sort -n "$dir"/time.* | awk '{l[NR] = $0} END {print l[int((NR + 1) / 2)]}' \
-    > "$dir/time"
-  if [ "$status" -eq 0 ]; then
-    awk -v l="$label" '{printf "%s\t%.2f\t%.2f\t%.0f\t\n", l, $1, $2 + $3, $4 / 1024}' "$dir/time" \
-      >> "$times"
-  else
-    local why
-    why="$(grep -m1 -o 'Error.*' "$dir/log" || grep -v '^ *$' "$dir/log" | tail -n1)"
-    printf '%s\t\t\t\tfailed: %s\n' "$label" "${why:0:120}" >> "$times"
-  fi
-  return "$status"
-}
+# shellcheck source=bench/timed.sh
+. "$here/bench/timed.sh"
 
 # Beagle on the study, one thread: phased genotypes and dosages at the panel's sites.
 beagle_args=(gt="$data/study.vcf.gz" ref="$data/panel.vcf.gz" map="$data/chr20.map" nthreads=1
@@ -149,9 +127,8 @@ phased_study() {  # the study phased by Beagle, made once per data preparation
 hmm_row() {
   local label="$1" study="$2"; shift 2
   local dir="$runs_dir/$label"
-  rm -rf "$dir"
   # shellcheck disable=SC2086
-  if TIMES=$repeat timed "$label" "$dir" "$binary" -engine hmm -gfile "$study" -efile "$data/panel.vcf.gz" \
+  if REPEAT=$repeat timed "$times" "$label" "$dir" "$binary" -engine hmm -gfile "$study" -efile "$data/panel.vcf.gz" \
     -ofile out.vcf.gz "$@" $hmm_options; then
     scored+=("$label=$dir/out.vcf.gz")
   else
@@ -161,9 +138,8 @@ hmm_row() {
   fi
   [ "$threads2" -eq 1 ] || return 0
   local dir2="$runs_dir/$label-t2"
-  rm -rf "$dir2"
   # shellcheck disable=SC2086
-  if TIMES=$repeat timed "$label -threads 2" "$dir2" "$binary" -engine hmm -gfile "$study" \
+  if REPEAT=$repeat timed "$times" "$label -threads 2" "$dir2" "$binary" -engine hmm -gfile "$study" \
     -efile "$data/panel.vcf.gz" -ofile out.vcf.gz -threads 2 "$@" $hmm_options; then
     local t1 t2 same="output identical"
     read -r t1 _ < "$dir/time"
@@ -179,14 +155,12 @@ for r in "${runs[@]}"; do
   echo "running $r" >&2
   case "$r" in
     tags)
-      rm -rf "$runs_dir/tags"
-      if timed tags "$runs_dir/tags" "$binary" -gfile "$data/study.vcf.gz" \
+      if timed "$times" tags "$runs_dir/tags" "$binary" -gfile "$data/study.vcf.gz" \
         -efile "$data/panel.vcf.gz" -ofile out.vcf.gz; then
         scored+=("tags=$runs_dir/tags/out.vcf.gz")
       else scored+=("tags=-"); fi ;;
     beagle)
-      rm -rf "$runs_dir/beagle"
-      if timed beagle "$runs_dir/beagle" beagle "${beagle_args[@]}" out="$runs_dir/beagle/beagle"
+      if timed "$times" beagle "$runs_dir/beagle" beagle "${beagle_args[@]}" out="$runs_dir/beagle/beagle"
       then scored+=("beagle=$runs_dir/beagle/beagle.vcf.gz")
       else scored+=("beagle=-"); fi ;;
     hmm-phased|hmm-phased-map)

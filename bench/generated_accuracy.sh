@@ -43,23 +43,8 @@ if [ "$(cat "$data/stamp" 2> /dev/null)" != "$stamp" ]; then
   echo "$stamp" > "$data/stamp"
 fi
 
-# timed TIMES LABEL DIR command...: runs the command in DIR, its output in DIR/log, and
-# appends "label wall_s cpu_s peak_MB note" to TIMES; a failure gives a row with its error.
-timed() {
-  local times="$1" label="$2" dir="$3"; shift 3
-  local status=0
-  rm -rf "$dir" && mkdir -p "$dir"
-  (cd "$dir" && /usr/bin/time -f "%e %U %S %M" -o "$dir/time" "$@" > "$dir/log" 2>&1) || status=$?
-  if [ "$status" -eq 0 ]; then
-    awk -v l="$label" '{printf "%s\t%.2f\t%.2f\t%.0f\t\n", l, $1, $2 + $3, $4 / 1024}' "$dir/time" \
-      >> "$times"
-  else
-    local why
-    why="$(grep -m1 -o 'Error.*' "$dir/log" || grep -v '^ *$' "$dir/log" | tail -n1)"
-    printf '%s\t\t\t\tfailed: %s\n' "$label" "${why:0:120}" >> "$times"
-  fi
-  return "$status"
-}
+# shellcheck source=bench/timed.sh
+. "$here/bench/timed.sh"
 
 load_at_start="$(cut -d' ' -f1 /proc/loadavg)"
 tsv="$out/generated_accuracy.tsv"

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <htslib/bgzf.h>
+#include <htslib/vcf.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -130,6 +131,40 @@ void fail(const char* format, ...) {
   va_end(args);
   std::fputc('\n', stderr);
   std::abort();
+}
+
+bool run_input(const uint8_t* data, std::size_t size, std::vector<std::string_view>& parts) {
+  constexpr std::size_t kMaxInput = 8192;
+  constexpr std::size_t kMaxLines = 120;  // all sections together
+  if (size < 4 || size > kMaxInput) return false;
+  const std::string_view rest(reinterpret_cast<const char*>(data) + 4, size - 4);
+  if (static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '\n')) > kMaxLines)
+    return false;
+  parts = sections(rest, 4);
+  return true;
+}
+
+bool to_bcf(const std::string& from, const std::string& to, bool compressed) {
+  htsFile* in = hts_open(from.c_str(), "r");
+  if (in == nullptr) return false;
+  bcf_hdr_t* header = bcf_hdr_read(in);
+  if (header == nullptr) {
+    hts_close(in);
+    return false;
+  }
+  htsFile* out = hts_open(to.c_str(), compressed ? "wb" : "wbu");
+  if (out == nullptr) fail("cannot create '%s'", to.c_str());
+  bool ok = bcf_hdr_write(out, header) == 0;
+  bcf1_t* record = bcf_init();
+  int got = 0;
+  while (ok && (got = bcf_read(in, header, record)) == 0 && record->errcode == 0)
+    ok = bcf_write(out, header, record) == 0;
+  ok = ok && got == -1;
+  bcf_destroy(record);
+  bcf_hdr_destroy(header);
+  hts_close(in);
+  if (hts_close(out) != 0) ok = false;
+  return ok;
 }
 
 }  // namespace tsl_fuzz

@@ -39,6 +39,16 @@ void write_bgzf(const std::string& path, std::string_view bytes);
 // sections; the last one takes the rest.
 std::vector<std::string_view> sections(std::string_view text, std::size_t most);
 
+// The whole-run targets' inputs: 4 bytes of options, then at most 8 KiB and
+// 120 lines of text cut into 4 sections as sections() cuts them. False (the
+// input is not used) when it is shorter or longer.
+bool run_input(const uint8_t* data, std::size_t size, std::vector<std::string_view>& parts);
+
+// Re-encodes the VCF text at from as BCF at to (BGZF-compressed or not);
+// false when htslib cannot read a header or a record of it (the file is
+// then used as it is). Stops the run when to cannot be created.
+bool to_bcf(const std::string& from, const std::string& to, bool compressed);
+
 // The text readers read 1 MiB blocks; inputs this small fit in one. Returns
 // blank lines (nothing but blanks and line breaks, which the readers skip)
 // followed by text, arranged so that text starts `before` bytes before the

@@ -48,9 +48,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxInput = 8192;
-constexpr std::size_t kMaxLines = 120;
-
 const char* const kContigs[] = {"1", "chr1", "2", "X"};
 const char* const kWindows[] = {"0", "10", "1000", "5000", "50000", "100000", "1000000", "2"};
 const long long kStarts[] = {1,       2,       100,     1000,    1000000, 1002208,
@@ -65,31 +62,6 @@ std::string read_all(const std::string& path) {
   text << in.rdbuf();
   return text.str();
 }
-
-// Re-encodes the VCF text at from as BCF at to; false when htslib cannot.
-bool to_bcf(const std::string& from, const std::string& to) {
-  htsFile* in = hts_open(from.c_str(), "r");
-  if (in == nullptr) return false;
-  bcf_hdr_t* header = bcf_hdr_read(in);
-  if (header == nullptr) {
-    hts_close(in);
-    return false;
-  }
-  htsFile* out = hts_open(to.c_str(), "wb");
-  if (out == nullptr) tsl_fuzz::fail("cannot create '%s'", to.c_str());
-  bool ok = bcf_hdr_write(out, header) == 0;
-  bcf1_t* record = bcf_init();
-  int got = 0;
-  while (ok && (got = bcf_read(in, header, record)) == 0 && record->errcode == 0)
-    ok = bcf_write(out, header, record) == 0;
-  ok = ok && got == -1;
-  bcf_destroy(record);
-  bcf_hdr_destroy(header);
-  hts_close(in);
-  if (hts_close(out) != 0) ok = false;
-  return ok;
-}
-
 // One input in its form: the path the runs take, and for a pipe the bytes
 // that each run's fresh pipe holds.
 struct Input {
@@ -117,7 +89,7 @@ Input make_input(const std::string& name, std::string_view text, int form) {
     }
   } else if (form == 2 || form == 4) {
     const std::string bcf = tsl_fuzz::path_of(name + ".bcf");
-    if (to_bcf(plain, bcf)) {
+    if (tsl_fuzz::to_bcf(plain, bcf, true)) {
       in.path = bcf;
       if (form == 2) in.read_whole = bcf_index_build(bcf.c_str(), 14) != 0;
     }
@@ -211,12 +183,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  if (size < 4 || size > kMaxInput) return -1;
-  const std::string_view rest(reinterpret_cast<const char*>(data) + 4, size - 4);
-  std::size_t lines = 0;
-  for (char c : rest) lines += c == '\n';
-  if (lines > kMaxLines) return -1;
-  const auto parts = tsl_fuzz::sections(rest, 4);
+  std::vector<std::string_view> parts;
+  if (!tsl_fuzz::run_input(data, size, parts)) return -1;
   const auto part = [&](std::size_t k) { return k < parts.size() ? parts[k] : std::string_view(); };
 
   tsl_fuzz::clear_work_dir();

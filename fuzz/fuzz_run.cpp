@@ -36,9 +36,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxInput = 8192;
-constexpr std::size_t kMaxLines = 120;  // all sections together
-
 const char* const kOutputs[] = {"out.out", "out.vcf", "out.vcf.gz", "out.bcf"};
 const char* const kIndexes[] = {nullptr, nullptr, "out.vcf.gz.tbi", "out.bcf.csi"};
 const char* const kWindows[] = {"0",     "1",      "10",      "100",      "1000", "5000",
@@ -121,12 +118,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  if (size < 4 || size > kMaxInput) return -1;
-  const std::string_view rest(reinterpret_cast<const char*>(data) + 4, size - 4);
-  std::size_t lines = 0;
-  for (char c : rest) lines += c == '\n';
-  if (lines > kMaxLines) return -1;
-  const auto parts = tsl_fuzz::sections(rest, 4);
+  std::vector<std::string_view> parts;
+  if (!tsl_fuzz::run_input(data, size, parts)) return -1;
 
   tsl_fuzz::clear_work_dir();
   const char* const kNames[] = {"study.txt", "panel.txt", "haps.txt", "panel.ped"};

@@ -23,30 +23,6 @@
 #include "input/inputs.h"
 
 namespace {
-
-// Re-encodes the VCF at `from` as BCF at `to`; false when htslib cannot read
-// its header (the file is then used as it is).
-bool to_bcf(const std::string& from, const std::string& to, bool compressed) {
-  htsFile* in = hts_open(from.c_str(), "r");
-  if (in == nullptr) return false;
-  bcf_hdr_t* header = bcf_hdr_read(in);
-  if (header == nullptr) {
-    hts_close(in);
-    return false;
-  }
-  htsFile* out = hts_open(to.c_str(), compressed ? "wb" : "wbu");
-  if (out == nullptr) tsl_fuzz::fail("cannot create '%s'", to.c_str());
-  bool ok = bcf_hdr_write(out, header) == 0;
-  bcf1_t* record = bcf_init();
-  while (ok && bcf_read(in, header, record) == 0 && record->errcode == 0)
-    ok = bcf_write(out, header, record) == 0;
-  bcf_destroy(record);
-  bcf_hdr_destroy(header);
-  hts_close(in);
-  if (hts_close(out) != 0) ok = false;
-  return ok;
-}
-
 using tsl_fuzz::expect;
 
 // Contig names of a reader's tables: non-empty and each once.
@@ -165,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   if (bcf) {
     const std::string bcf_path = tsl_fuzz::path_of("input.bcf");
-    if (to_bcf(text_path, bcf_path, bgzip)) path = bcf_path;
+    if (tsl_fuzz::to_bcf(text_path, bcf_path, bgzip)) path = bcf_path;
   }
   std::string ped;
   if (role == 1 && with_ped) {

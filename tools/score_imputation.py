@@ -135,10 +135,10 @@ def read_panel_counts(path):
     return counts
 
 
-def read_genotypes(path, wanted=None):
-    """(sample names, {site key: ALT counts per sample, None where missing}) of the
-    biallelic SNPs of a VCF; with `wanted`, only the records whose key or swapped key is
-    in it, under that key (a swapped record's counts turned to the key's ALT)."""
+def keyed_values(path, wanted, values_of, flipped):
+    """(sample names, {site key: values_of(record)}) of the biallelic SNPs of a VCF: every
+    one when `wanted` is None, else those whose key or swapped key is in it, under that
+    key (a swapped record's values, None where missing, turned by `flipped`)."""
     vcf = Vcf(path)
     table = {}
     for fields in vcf.records():
@@ -146,11 +146,17 @@ def read_genotypes(path, wanted=None):
             continue
         key = site_key(fields)
         if wanted is None or key in wanted:
-            table[key] = list(map(alt_count, gt_strings(fields)))
+            table[key] = values_of(fields)
         elif swapped(key) in wanted:
-            counts = map(alt_count, gt_strings(fields))
-            table[swapped(key)] = [None if c is None else 2 - c for c in counts]
+            table[swapped(key)] = [None if v is None else flipped(v) for v in values_of(fields)]
     return vcf.samples, table
+
+
+def read_genotypes(path, wanted=None):
+    """(sample names, {site key: ALT counts per sample, None where missing}), as
+    keyed_values gives them."""
+    return keyed_values(path, wanted, lambda f: list(map(alt_count, gt_strings(f))),
+                        lambda c: 2 - c)
 
 
 def read_sites(path):
@@ -179,17 +185,7 @@ def dosages_of(fields):
 def read_dosages(path, wanted):
     """(sample names, {site key: dosages of the key's ALT}) of the records of an imputed VCF
     whose key, or swapped key, is in `wanted`."""
-    vcf = Vcf(path)
-    table = {}
-    for fields in vcf.records():
-        if not is_snp(fields[3], fields[4]):
-            continue
-        key = site_key(fields)
-        if key in wanted:
-            table[key] = dosages_of(fields)
-        elif swapped(key) in wanted:
-            table[swapped(key)] = [None if d is None else 2.0 - d for d in dosages_of(fields)]
-    return vcf.samples, table
+    return keyed_values(path, wanted, dosages_of, lambda d: 2.0 - d)
 
 
 def maf_bin(ac, an):

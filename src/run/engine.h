@@ -70,4 +70,8 @@ std::unique_ptr<Engine> make_hmm_engine(const Settings& s, std::size_t max_doses
 // The first union row at position pos or after (n when none).
 int first_row_at(const SnpUnion& u, long long pos);
 
+// What union rows lo .. hi read: their positions and the haplotype rows
+// that they link to (nothing when lo > hi).
+TablesRead rows_read(const SnpUnion& u, int lo, int hi);
+
 }  // namespace tessellar

@@ -50,17 +50,7 @@ TablesRead HmmEngine::tables_read(const Settings&, const RunTables& tables, long
   const hmm::Span span = hmm::reading_for(from, to);
   const int lo = first_row_at(u, span.first);
   const int hi = first_row_at(u, span.last + 1) - 1;
-  TablesRead read;
-  if (lo > hi) return read;
-  read.positions = {u.pos[lo], u.pos[hi]};
-  for (int j = lo; j <= hi; ++j) {
-    const int h = u.hap_row[j];
-    if (h < 0) continue;
-    if (read.haplotypes.first > read.haplotypes.last) read.haplotypes = {h, h};
-    read.haplotypes.first = std::min(read.haplotypes.first, h);
-    read.haplotypes.last = std::max(read.haplotypes.last, h);
-  }
-  return read;
+  return rows_read(u, lo, hi);
 }
 
 // The genetic position of every union row, from the map's positions of the

@@ -79,17 +79,7 @@ TablesRead TagEngine::tables_read(const Settings& run, const RunTables& tables, 
     lo = std::min(lo, c.front());
     hi = std::max(hi, c.back());
   });
-  TablesRead read;
-  if (lo > hi) return read;
-  read.positions = {u.pos[lo], u.pos[hi]};
-  for (int j = lo; j <= hi; ++j) {
-    const int h = u.hap_row[j];
-    if (h < 0) continue;
-    if (read.haplotypes.first > read.haplotypes.last) read.haplotypes = {h, h};
-    read.haplotypes.first = std::min(read.haplotypes.first, h);
-    read.haplotypes.last = std::max(read.haplotypes.last, h);
-  }
-  return read;
+  return rows_read(u, lo, hi);
 }
 
 // Targets left without a tag set because -min lets fewer candidates than
@@ -107,20 +97,6 @@ void TagEngine::finish(const Settings& s, const PassTotals& totals) const {
 
 std::unique_ptr<Engine> make_tag_engine() {
   return std::make_unique<TagEngine>();
-}
-
-int first_row_at(const SnpUnion& u, long long pos) {
-  int lo = 0;
-  int hi = u.n;
-  while (lo < hi) {
-    const int mid = lo + (hi - lo) / 2;
-    if (u.pos[mid] < pos) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  return lo;
 }
 
 }  // namespace tessellar

@@ -10,21 +10,14 @@ file's contigs in its index's order. A contig in two panel files stops the
 script with an error.
 """
 import argparse
-import subprocess
 import sys
 
-
-def bare(name):
-    return name[3:] if len(name) > 3 and name[:3].lower() == "chr" else name
+import contigs
+from contigs import bare
 
 
 def run(cmd):
-    """Stdout of a command as text; stops with the command's error otherwise."""
-    proc = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    if proc.returncode != 0:
-        sys.exit("panel_only: `%s` failed (exit %d): %s"
-                 % (" ".join(cmd), proc.returncode, proc.stderr.strip()))
-    return proc.stdout
+    return contigs.run(cmd, "panel_only")
 
 
 def main():
