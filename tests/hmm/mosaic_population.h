@@ -73,9 +73,8 @@ class MosaicPopulation {
   const uint8_t* study(int i, int x) const {
     return truth_.data() + std::size_t(shape_.references + 2 * i + x) * shape_.sites;
   }
-  std::vector<int8_t>& genotypes() { return genotypes_; }
   const std::vector<int8_t>& genotypes() const { return genotypes_; }
-  std::vector<uint8_t>& reference() { return reference_; }
+  const std::vector<uint8_t>& reference() const { return reference_; }
 
   // Phase errors of phased against the truth: boundaries between
   // consecutive heterozygotes (missing genotypes passed over) where the
