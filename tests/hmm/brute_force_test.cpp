@@ -28,75 +28,68 @@ struct Case {
   double missing;  // probability that an observed allele is missing
 };
 
-class BruteForce : public ::testing::TestWithParam<Case> {
- protected:
-  BruteForce() : window_(GetParam().seed, GetParam().states, GetParam().sites, 9, 0.0, 0.0) {
-    const Case& c = GetParam();
-    std::mt19937 random(c.seed * 7919u);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (int m = 0; m < c.sites; ++m) {
-      const double edges[3] = {0.0, 1.0, unit(random)};
-      window_.switches()[m] = c.switches == 'r'   ? unit(random)
-                              : c.switches == 'e' ? edges[m % 3]
-                                                  : double(c.switches - '0');
-    }
-    for (int m = 0; m < c.sites; ++m) {
-      const int8_t allele = unit(random) < 0.5;
-      observed_.push_back(unit(random) < c.missing ? int8_t(-1) : allele);
-    }
-    model_ = window_.model();
-    model_.error = c.error;
-  }
-
-  literal::Enumerated enumerate(const std::vector<int8_t>& observed) const {
-    return literal::enumerate_paths(model_.sites, model_.states, model_.alleles, model_.switches,
-                                    model_.error, observed.data());
-  }
-  // P(allele 1) at typed site m from enumerated posteriors.
-  double typed_one(const literal::Enumerated& e, int m) const {
-    double sum = 0;
-    for (int j = 0; j < model_.states; ++j)
-      if (model_.alleles[m * model_.states + j]) sum += e.posterior[m][j];
-    return sum;
-  }
-
-  RandomWindow<double> window_;
-  CopyingModel<double> model_;
-  std::vector<int8_t> observed_;
-};
+class BruteForce : public ::testing::TestWithParam<Case> {};
 
 constexpr double kTolerance = 1e-12;
 
 TEST_P(BruteForce, PosteriorsLikelihoodAndDoses) {
-  const literal::Enumerated expected = enumerate(observed_);
+  const Case& c = GetParam();
+  RandomWindow<double> window(c.seed, c.states, c.sites, 9, 0.0, 0.0);
+  std::mt19937 random(c.seed * 7919u);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int m = 0; m < c.sites; ++m) {
+    const double edges[3] = {0.0, 1.0, unit(random)};
+    window.switches()[m] = c.switches == 'r'   ? unit(random)
+                           : c.switches == 'e' ? edges[m % 3]
+                                               : double(c.switches - '0');
+  }
+  std::vector<int8_t> observed;
+  for (int m = 0; m < c.sites; ++m) {
+    const int8_t allele = unit(random) < 0.5;
+    observed.push_back(unit(random) < c.missing ? int8_t(-1) : allele);
+  }
+  CopyingModel<double> model = window.model();
+  model.error = c.error;
+  const auto enumerate = [&](const std::vector<int8_t>& o) {
+    return literal::enumerate_paths(c.sites, c.states, model.alleles, model.switches, c.error,
+                                    o.data());
+  };
+  // P(allele 1) at typed site m from enumerated posteriors.
+  const auto typed_one = [&](const literal::Enumerated& e, int m) {
+    double sum = 0;
+    for (int j = 0; j < c.states; ++j)
+      if (model.alleles[m * c.states + j]) sum += e.posterior[m][j];
+    return sum;
+  };
+  const literal::Enumerated expected = enumerate(observed);
   CopyingWorkspace<double> work;
-  std::vector<double> posterior(std::size_t(model_.sites) * model_.states);
-  EXPECT_NEAR(state_posteriors(model_, observed_.data(), work, posterior.data()),
+  std::vector<double> posterior(std::size_t(c.sites) * c.states);
+  EXPECT_NEAR(state_posteriors(model, observed.data(), work, posterior.data()),
               expected.log_likelihood, kTolerance);
-  for (int m = 0; m < model_.sites; ++m)
-    for (int j = 0; j < model_.states; ++j)
-      EXPECT_NEAR(posterior[m * model_.states + j], expected.posterior[m][j], kTolerance)
+  for (int m = 0; m < c.sites; ++m)
+    for (int j = 0; j < c.states; ++j)
+      EXPECT_NEAR(posterior[m * c.states + j], expected.posterior[m][j], kTolerance)
           << "site " << m << " state " << j;
-  const UntypedSites<double> untyped = window_.untyped();
-  std::vector<double> typed(model_.sites), left_out(model_.sites), dose(untyped.count);
-  EXPECT_NEAR(impute_haplotype(model_, untyped, observed_.data(), work,
+  const UntypedSites<double> untyped = window.untyped();
+  std::vector<double> typed(c.sites), left_out(c.sites), dose(untyped.count);
+  EXPECT_NEAR(impute_haplotype(model, untyped, observed.data(), work,
                                {typed.data(), left_out.data(), dose.data()}),
               expected.log_likelihood, kTolerance);
-  for (int m = 0; m < model_.sites; ++m) {
+  for (int m = 0; m < c.sites; ++m) {
     EXPECT_NEAR(typed[m], typed_one(expected, m), kTolerance) << "site " << m;
-    std::vector<int8_t> hidden = observed_;
+    std::vector<int8_t> hidden = observed;
     hidden[m] = -1;
     EXPECT_NEAR(left_out[m], typed_one(enumerate(hidden), m), kTolerance) << "site " << m;
   }
   for (int u = 0; u < untyped.count; ++u) {
     const int l = untyped.left[u];
     const int r = l + 1;
-    const double w = l < 0 ? 1.0 : r == model_.sites ? 0.0 : untyped.weight[u];
+    const double w = l < 0 ? 1.0 : r == c.sites ? 0.0 : untyped.weight[u];
     double sum = 0;
-    for (int j = 0; j < model_.states; ++j) {
+    for (int j = 0; j < c.states; ++j) {
       const double p = (l >= 0 ? (1 - w) * expected.posterior[l][j] : 0.0) +
-                       (r < model_.sites ? w * expected.posterior[r][j] : 0.0);
-      sum += p * window_.untyped_allele(u, j);
+                       (r < c.sites ? w * expected.posterior[r][j] : 0.0);
+      sum += p * window.untyped_allele(u, j);
     }
     EXPECT_NEAR(dose[u], sum, kTolerance) << "untyped site " << u;
   }
