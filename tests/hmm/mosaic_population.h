@@ -73,33 +73,25 @@ class MosaicPopulation {
   const uint8_t* study(int i, int x) const {
     return truth_.data() + std::size_t(shape_.references + 2 * i + x) * shape_.sites;
   }
-  std::vector<int8_t>& genotypes() { return genotypes_; }
   const std::vector<int8_t>& genotypes() const { return genotypes_; }
-  std::vector<uint8_t>& reference() { return reference_; }
+  const std::vector<uint8_t>& reference() const { return reference_; }
 
-  // Phase errors of phased against the truth: boundaries between
-  // consecutive heterozygotes (missing genotypes passed over) where the
-  // phase relation differs, and the boundaries counted.
-  struct Errors {
-    long long switches = 0;
-    long long boundaries = 0;
-    double rate() const { return boundaries ? double(switches) / double(boundaries) : 0.0; }
-  };
-  Errors switch_errors(const hmm::PhasedWindow& phased) const {
-    Errors e;
+  // The switch-error rate of phased against the truth: the share of the
+  // boundaries between consecutive heterozygotes (missing genotypes passed
+  // over) where the phase relation differs.
+  double switch_errors(const hmm::PhasedWindow& phased) const {
+    long long switches = 0, boundaries = 0;
     for (int i = 0; i < shape_.samples; ++i) {
       int previous = -1;  // the relation at the previous heterozygote
       for (int m = 0; m < shape_.sites; ++m) {
         if (genotypes_[std::size_t(i) * shape_.sites + m] != 1) continue;
         const int relation = phased.haplotype(i, 0)[m] == study(i, 0)[m];
-        if (previous >= 0) {
-          ++e.boundaries;
-          e.switches += relation != previous;
-        }
+        boundaries += previous >= 0;
+        switches += previous >= 0 && relation != previous;
         previous = relation;
       }
     }
-    return e;
+    return boundaries ? double(switches) / double(boundaries) : 0.0;
   }
 
  private:

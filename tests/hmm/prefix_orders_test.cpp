@@ -9,8 +9,7 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
-#include <ostream>
-#include <random>
+#include <string>
 #include <vector>
 
 #include "hmm/mosaic_population.h"
@@ -28,40 +27,12 @@ struct OrderCase {
   uint32_t seed;
 };
 
-void PrintTo(const OrderCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-const OrderCase kCases[] = {
-    {"one_site", 9, 1, 8, false, {4, 300}, 1},
-    {"every_site", 20, 13, 1, false, {2, 300}, 2},
-    {"every_8_uneven_end", 40, 61, 8, false, {4, 300}, 3},
-    {"every_longer_than_window", 25, 7, 8, false, {4, 300}, 4},
-    {"few_states_kept", 60, 120, 8, false, {4, 10}, 5},
-    {"mosaic_ties", 80, 150, 8, true, {4, 30}, 6},
-    {"mosaic_deep", 50, 90, 5, true, {9, 40}, 7},
-    {"depth_beyond_haplotypes", 6, 30, 4, true, {8, 300}, 8},
-};
-
+// Mosaics of 5 founders without mutations (duplicates of whole stretches),
+// or a new founder of 64 at every site (independent sites).
 std::vector<uint8_t> haplotypes(const OrderCase& c) {
-  if (c.mosaic) {
-    testing_support::PopulationShape shape;
-    shape.sites = c.sites;
-    shape.references = c.haplotypes;
-    shape.samples = 0;
-    shape.founders = 5;
-    shape.mutation = 0.0;  // duplicates of whole stretches
-    return testing_support::MosaicPopulation(c.seed, shape).reference();
-  }
-  std::mt19937 random(c.seed);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  std::vector<uint8_t> alleles(std::size_t(c.sites) * c.haplotypes);
-  for (int m = 0; m < c.sites; ++m) {
-    const double p = unit(random);
-    for (int h = 0; h < c.haplotypes; ++h)
-      alleles[std::size_t(m) * c.haplotypes + h] = unit(random) < p;
-  }
-  return alleles;
+  const testing_support::PopulationShape shape{c.sites,           c.haplotypes,          0,
+                                               c.mosaic ? 5 : 64, c.mosaic ? 0.02 : 1.0, 0.0};
+  return testing_support::MosaicPopulation(c.seed, shape).reference();
 }
 
 // The order after site m: by allele at m, then m - 1, ... 0, then index.
@@ -79,43 +50,30 @@ std::vector<int> sorted_order(const std::vector<uint8_t>& alleles, int n, int m)
   return order;
 }
 
-std::vector<int> checkpoint_sites(int sites, int every) {
-  std::vector<int> kept;
-  for (int m = 0; m < sites; ++m)
-    if (m % every == every - 1 || m == sites - 1) kept.push_back(m);
-  return kept;
-}
-
 class Orders : public ::testing::TestWithParam<OrderCase> {};
 
-TEST_P(Orders, AreTheReversedPrefixSort) {
+TEST_P(Orders, AreTheReversedPrefixSortAndGiveTheMostTakenNeighbours) {
   const OrderCase& c = GetParam();
   const std::vector<uint8_t> alleles = haplotypes(c);
   PrefixOrders orders;
   orders.build(alleles.data(), c.sites, c.haplotypes, c.every);
-  const std::vector<int> kept = checkpoint_sites(c.sites, c.every);
-  ASSERT_EQ(orders.checkpoints(), int(kept.size()));
+  std::vector<std::vector<int>> sorted;  // at every checkpoint
+  for (int m = 0; m < c.sites; ++m)
+    if (m % c.every == c.every - 1 || m == c.sites - 1)
+      sorted.push_back(sorted_order(alleles, c.haplotypes, m));
+  ASSERT_EQ(orders.checkpoints(), int(sorted.size()));
   for (int k = 0; k < orders.checkpoints(); ++k) {
-    const std::vector<int> expected = sorted_order(alleles, c.haplotypes, kept[k]);
-    ASSERT_EQ(std::vector<int>(orders.order(k), orders.order(k) + c.haplotypes), expected)
+    ASSERT_EQ(std::vector<int>(orders.order(k), orders.order(k) + c.haplotypes), sorted[k])
         << "checkpoint " << k;
-    for (int i = 0; i < c.haplotypes; ++i) ASSERT_EQ(orders.place(k)[expected[i]], i);
+    for (int i = 0; i < c.haplotypes; ++i) ASSERT_EQ(orders.place(k)[sorted[k][i]], i);
   }
-}
-
-TEST_P(Orders, StatesAreTheMostTakenNeighbours) {
-  const OrderCase& c = GetParam();
-  const std::vector<uint8_t> alleles = haplotypes(c);
-  PrefixOrders orders;
-  orders.build(alleles.data(), c.sites, c.haplotypes, c.every);
   StateChooser chooser;
   std::vector<int> got;
   for (int own = 0; own + 1 < c.haplotypes; own += 3) {
     const int own_b = (own * 7 + 1) % c.haplotypes == own ? own + 1 : (own * 7 + 1) % c.haplotypes;
     // Literally: walk the sorted order away from each own haplotype.
     std::map<int, int> count;
-    for (const int m : checkpoint_sites(c.sites, c.every)) {
-      const std::vector<int> order = sorted_order(alleles, c.haplotypes, m);
+    for (const std::vector<int>& order : sorted)
       for (const int x : {own, own_b}) {
         const int at = int(std::find(order.begin(), order.end(), x) - order.begin());
         for (const int step : {-1, 1}) {
@@ -124,7 +82,6 @@ TEST_P(Orders, StatesAreTheMostTakenNeighbours) {
             if (order[i] != own && order[i] != own_b) ++count[order[i]], ++taken;
         }
       }
-    }
     std::vector<std::pair<int, int>> ranked;  // (-count, haplotype)
     for (const auto& [h, n] : count) ranked.push_back({-n, h});
     std::sort(ranked.begin(), ranked.end());
@@ -137,7 +94,17 @@ TEST_P(Orders, StatesAreTheMostTakenNeighbours) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Orders, ::testing::ValuesIn(kCases));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Orders,
+    ::testing::Values(OrderCase{"one_site", 9, 1, 8, false, {4, 300}, 1},
+                      OrderCase{"every_site", 20, 13, 1, false, {2, 300}, 2},
+                      OrderCase{"every_8_uneven_end", 40, 61, 8, false, {4, 300}, 3},
+                      OrderCase{"every_longer_than_window", 25, 7, 8, false, {4, 300}, 4},
+                      OrderCase{"few_states_kept", 60, 120, 8, false, {4, 10}, 5},
+                      OrderCase{"mosaic_ties", 80, 150, 8, true, {4, 30}, 6},
+                      OrderCase{"mosaic_deep", 50, 90, 5, true, {9, 40}, 7},
+                      OrderCase{"depth_beyond_haplotypes", 6, 30, 4, true, {8, 300}, 8}),
+    [](const ::testing::TestParamInfo<OrderCase>& c) { return std::string(c.param.name); });
 
 }  // namespace
 }  // namespace tessellar::hmm

@@ -1,12 +1,11 @@
 // The window layout (positions of 0 and below, core boundaries, what a range
-// reads), the switch probability of a map, and the kernel inputs of a
-// hand-built contig: typed sites, switches, interpolation weights in bp and
-// in cM, carriers of the rarer allele and the observed alleles.
+// reads) and the kernel inputs of a hand-built contig: typed sites,
+// switches, interpolation weights in bp and in cM, carriers of the rarer
+// allele and the observed alleles.
 #include "hmm/window_inputs.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <vector>
 
 #include "hmm/window_layout.h"
@@ -14,45 +13,21 @@
 namespace tessellar::hmm {
 namespace {
 
-struct Placed {
-  long long pos;
-  long long window;
-};
-
-class WindowOf : public testing::TestWithParam<Placed> {};
-
-TEST_P(WindowOf, PutsEachPositionInTheCoreThatHoldsIt) {
-  const Placed p = GetParam();
-  EXPECT_EQ(window_of(p.pos), p.window) << p.pos;
-  EXPECT_TRUE(core_of(p.window).contains(p.pos)) << p.pos;
-  EXPECT_EQ(reach_of(p.window).first, core_of(p.window).first - kWindowFlank);
-  EXPECT_EQ(reach_of(p.window).last, core_of(p.window).last + kWindowFlank);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, WindowOf,
-                         testing::Values(Placed{1, 0}, Placed{5'000'000, 0}, Placed{5'000'001, 1},
-                                         Placed{10'000'000, 1}, Placed{0, -1},
-                                         Placed{-4'999'999, -1}, Placed{-5'000'000, -2},
-                                         Placed{-5'000'001, -2}, Placed{2'000'000'000, 399}));
-
-TEST(WindowLayout, CoresTileTheContig) {
-  for (long long w = -3; w < 3; ++w) EXPECT_EQ(core_of(w).last + 1, core_of(w + 1).first);
-}
-
-TEST(WindowLayout, ARangeReadsTheReachOfItsWindows) {
-  const Span one = reading_for(4'000'000, 4'500'000);
-  EXPECT_EQ(one.first, -1'000'000 + 1);
-  EXPECT_EQ(one.last, 6'000'000);
-  const Span two = reading_for(4'999'999, 5'000'001);
-  EXPECT_EQ(two.first, -1'000'000 + 1);
-  EXPECT_EQ(two.last, 11'000'000);
-}
-
-TEST(SwitchProbability, FollowsTheGeneticDistance) {
-  // 1 cM, Ne 1e5, 600 states: 1 - exp(-4e5 * 0.01 / 600).
-  EXPECT_NEAR(switch_probability(1.0, 1e5, 600), 1 - std::exp(-20.0 / 3), 1e-15);
-  EXPECT_EQ(switch_probability(0.0, 1e5, 600), 0.0);
-  EXPECT_NEAR(switch_probability(0.001, 2e5, 1000), 1 - std::exp(-0.008), 1e-15);
+TEST(WindowLayout, PutsEachPositionInTheCoreThatHoldsIt) {
+  const long long cases[][2] = {{1, 0},           {5'000'000, 0},   {5'000'001, 1},
+                                {10'000'000, 1},  {0, -1},          {-4'999'999, -1},
+                                {-5'000'000, -2}, {-5'000'001, -2}, {2'000'000'000, 399}};
+  for (const auto& [pos, w] : cases) {
+    EXPECT_EQ(window_of(pos), w) << pos;
+    EXPECT_TRUE(core_of(w).contains(pos)) << pos;
+    EXPECT_EQ(reach_of(w).first, core_of(w).first - kWindowFlank);
+    EXPECT_EQ(reach_of(w).last, core_of(w).last + kWindowFlank);
+  }
+  // A range reads the reach of its windows.
+  EXPECT_EQ(reading_for(4'000'000, 4'500'000).first, -1'000'000 + 1);
+  EXPECT_EQ(reading_for(4'000'000, 4'500'000).last, 6'000'000);
+  EXPECT_EQ(reading_for(4'999'999, 5'000'001).first, -1'000'000 + 1);
+  EXPECT_EQ(reading_for(4'999'999, 5'000'001).last, 11'000'000);
 }
 
 // A contig of six union rows, two study individuals, four states:
@@ -68,17 +43,14 @@ struct Contig {
   StudyTable study;
   HapTable haps;
   Contig() {
-    const std::vector<int> pos = {50, 100, 150, 200, 250, 300};
-    const std::vector<int> study_row = {-1, 0, -1, 1, 2, -1};
-    const std::vector<int> hap_row = {0, 1, 2, 3, -1, 4};
-    const int n = static_cast<int>(pos.size());
-    for (ivector* v : {&u.pos, &u.study_row, &u.panel_row, &u.hap_row}) *v = ivector(-1, n);
-    u.n = n;
-    for (int j = 0; j < n; ++j) {
-      u.pos[j] = pos[static_cast<std::size_t>(j)];
-      u.study_row[j] = study_row[static_cast<std::size_t>(j)];
-      u.panel_row[j] = hap_row[static_cast<std::size_t>(j)];
-      u.hap_row[j] = hap_row[static_cast<std::size_t>(j)];
+    const int study_row[] = {-1, 0, -1, 1, 2, -1};
+    const int hap_row[] = {0, 1, 2, 3, -1, 4};
+    u.n = 6;
+    for (ivector* v : {&u.pos, &u.study_row, &u.panel_row, &u.hap_row}) *v = ivector(-1, u.n);
+    for (int j = 0; j < u.n; ++j) {
+      u.pos[j] = 50 * (j + 1);
+      u.study_row[j] = study_row[j];
+      u.panel_row[j] = u.hap_row[j] = hap_row[j];
     }
     haps.ncol = 4;
     haps.nsnp = 5;
@@ -90,7 +62,7 @@ struct Contig {
   }
 };
 
-TEST(WindowInputs, TypedSitesCarryTheStatesAllelesAndConstantSwitches) {
+TEST(WindowInputs, TypedAndUntypedSitesOfAContig) {
   const Contig c;
   const std::vector<double> no_map;
   const ContigTables t{c.u, c.study, c.haps, no_map};
@@ -105,34 +77,15 @@ TEST(WindowInputs, TypedSitesCarryTheStatesAllelesAndConstantSwitches) {
             (std::vector<uint8_t>{0, 1, 1, 0, 1, 1, 0, 0}));
   EXPECT_EQ(m.switches[1], 0.03f);
   EXPECT_EQ(m.error, 0.01f);
-  // The typed sites of rows 2 .. 4 alone.
-  in.set_typed(t, 2, 5, {0.03, 1e5, 0.01});
-  ASSERT_EQ(in.typed_count(), 1);
-  EXPECT_EQ(in.typed_row(0), 3);
-}
-
-TEST(WindowInputs, ObservedAllelesAreEachHaplotypesOwn) {
-  const Contig c;
-  const std::vector<double> no_map;
-  const ContigTables t{c.u, c.study, c.haps, no_map};
-  WindowInputs in;
-  in.set_typed(t, 0, c.u.n, {0.03, 1e5, 0.01});
+  // Each haplotype's own observed alleles.
+  const std::vector<std::vector<int8_t>> observed = {{0, -1}, {1, -1}, {1, 1}, {-1, 0}};
   std::vector<int8_t> got(2);
-  const std::vector<std::vector<int8_t>> expected = {{0, -1}, {1, -1}, {1, 1}, {-1, 0}};
   for (int h = 0; h < 4; ++h) {
     in.observed(c.study, h, got.data());
-    EXPECT_EQ(got, expected[static_cast<std::size_t>(h)]) << "haplotype " << h;
+    EXPECT_EQ(got, observed[static_cast<std::size_t>(h)]) << "haplotype " << h;
   }
-}
-
-TEST(WindowInputs, UntypedSitesListTheRarerAllelesCarriersAndTheirPlace) {
-  const Contig c;
-  const std::vector<double> no_map;
-  const ContigTables t{c.u, c.study, c.haps, no_map};
-  WindowInputs in;
-  in.set_typed(t, 0, c.u.n, {0.03, 1e5, 0.01});
-  const std::vector<int> targets = {0, 2, 5};
-  in.set_untyped(t, targets);
+  // The untyped sites: the carriers of their rarer allele and their place.
+  in.set_untyped(t, std::vector<int>{0, 2, 5});
   const UntypedSites<float> s = in.untyped();
   ASSERT_EQ(s.count, 3);
   EXPECT_EQ(std::vector<int>(s.left, s.left + 3), (std::vector<int>{-1, 0, 1}));
@@ -142,6 +95,10 @@ TEST(WindowInputs, UntypedSitesListTheRarerAllelesCarriersAndTheirPlace) {
   EXPECT_EQ(std::vector<uint8_t>(s.carried, s.carried + 3), (std::vector<uint8_t>{1, 0, 1}));
   EXPECT_EQ(in.state_frequency(0), 0.25f);
   EXPECT_EQ(in.state_frequency(1), 0.75f);
+  // The typed sites of rows 2 .. 4 alone.
+  in.set_typed(t, 2, 5, {0.03, 1e5, 0.01});
+  ASSERT_EQ(in.typed_count(), 1);
+  EXPECT_EQ(in.typed_row(0), 3);
 }
 
 TEST(WindowInputs, AMapSetsTheSwitchesAndTheWeightsInCentimorgans) {
