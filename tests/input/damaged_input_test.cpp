@@ -83,7 +83,9 @@ void read_damaged(const char* base, Read read) {
   }
 }
 
-TEST(DamagedInput, StudyFile) {
+TEST(DamagedInput, TextFiles) {
+  Settings s;
+  s.nTR = 1;
   read_damaged(
       "rs1 100 0 A G 0 1 2 9\nrs2 200 1 C T 2 2 1 0\nrs3 200 0 A T 9 9 9 9\nrs4 350 0 G T 1 0 0 "
       "1\n",
@@ -91,20 +93,11 @@ TEST(DamagedInput, StudyFile) {
         const StudyTable t = read_study(path);
         check_rows(t, t.nind);
       });
-}
-
-TEST(DamagedInput, PanelFile) {
-  Settings s;
-  s.nTR = 1;
   read_damaged("rs1 100 A G 0 1 1\nrs2 200 C T 2 1 1\nrs5 300 A C 9 0 1\n",
                [&](const std::string& path) {
                  const PanelTable t = read_panel(path, s);
                  check_rows(t, t.ncol);
                });
-}
-
-TEST(DamagedInput, HaplotypeFile) {
-  const Settings s;
   read_damaged("rs1 0 1 1 0\nrs2 1 1 0 0\nrs5 0 0 1 1\n", [&](const std::string& path) {
     const HapTable t = read_haplotypes(path, s);
     ASSERT_TRUE(t.nsnp > 0 && t.ncol > 0);

@@ -32,29 +32,21 @@ GeneticMap read(const std::string& text) {
   return map;
 }
 
-struct Interpolation {
-  long long bp;
-  double cm;
-};
-
-class MapPositions : public testing::TestWithParam<Interpolation> {};
-
-TEST_P(MapPositions, InterpolateInBpAndExtrapolateAtTheEndRates) {
+// Interpolation in bp, extrapolation at the end rates.
+TEST(GeneticMap, InterpolatesAndMatchesContigsAsTheInputsDo) {
   const GeneticMap map = read(kMap);
   const MapContig* c = map.find("20");
   ASSERT_NE(c, nullptr);
-  EXPECT_NEAR(c->cm_at(GetParam().bp), GetParam().cm, 1e-12) << GetParam().bp;
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, MapPositions,
-                         testing::Values(Interpolation{1000, 0.0}, Interpolation{1500, 0.5},
-                                         Interpolation{2000, 1.0}, Interpolation{3000, 1.25},
-                                         Interpolation{4000, 1.5}, Interpolation{500, -0.5},
-                                         Interpolation{-1000, -2.0}, Interpolation{6000, 2.0}));
-
-TEST(GeneticMap, MatchesContigsAsTheInputsDo) {
-  const GeneticMap map = read(kMap);
-  EXPECT_EQ(map.find("chr20"), map.find("20"));
+  for (const auto& [bp, cm] : {std::pair{1000, 0.0},
+                               {1500, 0.5},
+                               {2000, 1.0},
+                               {3000, 1.25},
+                               {4000, 1.5},
+                               {500, -0.5},
+                               {-1000, -2.0},
+                               {6000, 2.0}})
+    EXPECT_NEAR(c->cm_at(bp), cm, 1e-12) << bp;
+  EXPECT_EQ(map.find("chr20"), c);
   EXPECT_NE(map.find("CHR21"), nullptr);
   EXPECT_EQ(map.find("22"), nullptr);
   EXPECT_EQ(error_line([&] { map_contig(map, "22"); }),
@@ -80,33 +72,24 @@ TEST_P(BadMaps, StopTheRunNamingTheLine) {
             "Error: genetic map '" + file.path() + "' " + GetParam().error);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BadMaps,
-    testing::Values(
-        BadMap{"three_fields", "1 a 0 100\n1 b 200\n",
-               "line 2: expected 4 fields (chromosome, id, cM, bp), found 3"},
-        BadMap{"five_fields", "1 a 0 100 x\n",
-               "line 1: expected 4 fields (chromosome, id, cM, "
-               "bp), found more than 4"},
-        BadMap{"cm_text", "1 a zero 100\n", "line 1: the position in cM 'zero' is not a number"},
-        BadMap{"bp_negative", "1 a 0 -100\n",
-               "line 1: the position in bp '-100' is not an integer of 0 or more"},
-        BadMap{"bp_decimal", "1 a 0 100.5\n",
-               "line 1: the position in bp '100.5' is not an integer of 0 or more"},
-        BadMap{"bp_down", "1 a 0 100\n1 b 1 300\n1 c 2 200\n",
-               "line 3: position 200 bp follows position 300 bp of chromosome 1; the map must be "
-               "sorted by position"},
-        BadMap{"bp_twice", "1 a 0 100\n1 b 1 100\n",
-               "line 2: position 100 bp follows position 100 bp of chromosome 1; the map must be "
-               "sorted by position"},
-        BadMap{"cm_down", "1 a 1 100\n1 b 0.5 200\n",
-               "line 2: 0.5 cM at 200 bp is below the 1 cM of the position before; genetic "
-               "positions must not decrease"},
-        BadMap{"contig_back", "1 a 0 100\n2 b 0 100\n1 c 1 300\n",
-               "line 3: chromosome 1 comes back after chromosome 2; the lines of a chromosome "
-               "must stand together"},
-        BadMap{"empty", "\n\n", "holds no position"}),
-    [](const testing::TestParamInfo<BadMap>& param) { return std::string(param.param.name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, BadMaps, testing::Values(
+    BadMap{"three_fields", "1 a 0 100\n1 b 200\n", "line 2: expected 4 fields (chromosome, id, cM, bp), found 3"},
+    BadMap{"five_fields", "1 a 0 100 x\n", "line 1: expected 4 fields (chromosome, id, cM, bp), found more than 4"},
+    BadMap{"cm_text", "1 a zero 100\n", "line 1: the position in cM 'zero' is not a number"},
+    BadMap{"bp_negative", "1 a 0 -100\n", "line 1: the position in bp '-100' is not an integer of 0 or more"},
+    BadMap{"bp_decimal", "1 a 0 100.5\n", "line 1: the position in bp '100.5' is not an integer of 0 or more"},
+    BadMap{"bp_down", "1 a 0 100\n1 b 1 300\n1 c 2 200\n",
+           "line 3: position 200 bp follows position 300 bp of chromosome 1; the map must be sorted by position"},
+    BadMap{"bp_twice", "1 a 0 100\n1 b 1 100\n",
+           "line 2: position 100 bp follows position 100 bp of chromosome 1; the map must be sorted by position"},
+    BadMap{"cm_down", "1 a 1 100\n1 b 0.5 200\n",
+           "line 2: 0.5 cM at 200 bp is below the 1 cM of the position before; genetic positions must not decrease"},
+    BadMap{"contig_back", "1 a 0 100\n2 b 0 100\n1 c 1 300\n",
+           "line 3: chromosome 1 comes back after chromosome 2; the lines of a chromosome must stand together"},
+    BadMap{"empty", "\n\n", "holds no position"}),
+    [](const testing::TestParamInfo<BadMap>& p) { return std::string(p.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace tessellar

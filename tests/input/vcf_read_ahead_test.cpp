@@ -60,22 +60,15 @@ std::string read_panel(const std::string& path, bool threads) {
   return log + (stopped ? "stopped" : "") + tables;
 }
 
-TEST(ReadAhead, ReadsAsReadingInOrder) {
-  std::mt19937 random(7);
-  const TempFile file(make_vcf(1000, random));
-  EXPECT_EQ(read_panel(file.path(), true), read_panel(file.path(), false));
-}
-
-TEST(ReadAhead, StopsWhereReadingInOrderStops) {
+// Trial 0 reads a file of many batches undamaged.
+TEST(ReadAhead, ReadsAndStopsAsReadingInOrder) {
   std::mt19937 random(11);
   static const std::string kBytes = "0129 -+\t\r\nAaGx#|/.";
   for (int trial = 0; trial < 60; ++trial) {
-    std::string text = make_vcf(300, random);
+    std::string text = make_vcf(trial == 0 ? 1000 : 300, random);
     const std::size_t body = text.find("\n1\t");
-    for (int edits = 1 + static_cast<int>(random() % 3); edits > 0; --edits) {
-      const std::size_t at = body + random() % (text.size() - body);
-      text[at] = kBytes[random() % kBytes.size()];
-    }
+    for (int edits = trial == 0 ? 0 : 1 + static_cast<int>(random() % 3); edits > 0; --edits)
+      text[body + random() % (text.size() - body)] = kBytes[random() % kBytes.size()];
     const TempFile file(text);
     EXPECT_EQ(read_panel(file.path(), true), read_panel(file.path(), false)) << text;
   }
