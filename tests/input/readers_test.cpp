@@ -1,11 +1,13 @@
-// The block reader, the integer parser, layouts that read alike, and every
-// malformed row of the three genotype files.
+// The block reader, the integer parser, layouts that read alike, every
+// malformed row of the three genotype files and the genetic map, and the
+// map's interpolation and contig matching.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "input/genetic_map.h"
 #include "input/haplotypes.h"
 #include "input/panel.h"
 #include "input/study.h"
@@ -97,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "\n \nrs1 100 1 A G 0 1 2  \t \n\n\t\nrs2 200 0 C T 1 9 2 \n\n\n",
                       "rs1 100 +1 A G 0 1 2\nrs2 200 0 C T 01 +9 2\n"));
 
-enum class Reader { study, panel, haplotypes };
+enum class Reader { study, panel, haplotypes, map };
 
 struct Malformed {
   Reader reader;
@@ -115,11 +117,13 @@ TEST_P(MalformedInput, StopsWithTheMessage) {
   s.nTR = 1;  // three panel members
   std::string expected = c.error;
   if (!expected.empty())
-    expected = "Error: '" + expected.replace(expected.find("%P"), 2, file.path());
+    expected = (c.reader == Reader::map ? "Error: genetic map '" : "Error: '") +
+               expected.replace(expected.find("%P"), 2, file.path());
   EXPECT_EQ(error_line([&] {
               if (c.reader == Reader::study) read_study(file.path());
               if (c.reader == Reader::panel) read_panel(file.path(), s);
               if (c.reader == Reader::haplotypes) read_haplotypes(file.path(), s);
+              if (c.reader == Reader::map) read_genetic_map(file.path());
             }),
             expected);
 }
@@ -128,6 +132,7 @@ const std::string kName30(30, 'n');
 constexpr Reader S = Reader::study;
 constexpr Reader P = Reader::panel;
 constexpr Reader H = Reader::haplotypes;
+constexpr Reader M = Reader::map;
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Rows, MalformedInput, ::testing::Values(
@@ -159,7 +164,17 @@ INSTANTIATE_TEST_SUITE_P(Rows, MalformedInput, ::testing::Values(
     Malformed{H, "h1 0 1 1\nh2 0", "%P' line 2: the file ends in the middle of a row: expected 3 haplotype values after the SNP name, found 1"},
     Malformed{H, "h1 0 10 1\n", "%P' line 1: haplotype value '10' has more than one character; the number of haplotypes is taken from the first line, whose values must be one character each"},
     Malformed{H, "h1\nh2\n", "%P' line 1: expected haplotype values after the SNP name, found none; the number of haplotypes is taken from the first line"},
-    Malformed{H, "", "%P' holds no SNP rows: the file is empty or blank"}));
+    Malformed{H, "", "%P' holds no SNP rows: the file is empty or blank"},
+    Malformed{M, "1 a 0 100\n1 b 200\n", "%P' line 2: expected 4 fields (chromosome, id, cM, bp), found 3"},
+    Malformed{M, "1 a 0 100 x\n", "%P' line 1: expected 4 fields (chromosome, id, cM, bp), found more than 4"},
+    Malformed{M, "1 a zero 100\n", "%P' line 1: the position in cM 'zero' is not a number"},
+    Malformed{M, "1 a 0 -100\n", "%P' line 1: the position in bp '-100' is not an integer of 0 or more"},
+    Malformed{M, "1 a 0 100.5\n", "%P' line 1: the position in bp '100.5' is not an integer of 0 or more"},
+    Malformed{M, "1 a 0 100\n1 b 1 300\n1 c 2 200\n", "%P' line 3: position 200 bp follows position 300 bp of chromosome 1; the map must be sorted by position"},
+    Malformed{M, "1 a 0 100\n1 b 1 100\n", "%P' line 2: position 100 bp follows position 100 bp of chromosome 1; the map must be sorted by position"},
+    Malformed{M, "1 a 1 100\n1 b 0.5 200\n", "%P' line 2: 0.5 cM at 200 bp is below the 1 cM of the position before; genetic positions must not decrease"},
+    Malformed{M, "1 a 0 100\n2 b 0 100\n1 c 1 300\n", "%P' line 3: chromosome 1 comes back after chromosome 2; the lines of a chromosome must stand together"},
+    Malformed{M, "\n\n", "%P' holds no position"}));
 // clang-format on
 
 // The column count is checked against -panel before any row is read.
@@ -173,6 +188,36 @@ TEST(ReadPanel, ChecksTheColumnsBeforeAnyRow) {
   EXPECT_EQ(error_line([&] { read_panel(wrong.path(), s); }),
             "'PANEL' information does not match with '" + wrong.path() +
                 "'\n\nTessellar was stopped due to error(s) listed above.\n\n");
+}
+
+// chr20: 0 cM at 1,000 bp, 1 cM at 2,000, 1.5 cM at 4,000: rates 0.001 and
+// 0.00025 cM per bp, interpolated in bp and extrapolated at the end rates;
+// chr21 on one line.
+TEST(GeneticMap, InterpolatesAndMatchesContigsAsTheInputsDo) {
+  TempFile file("chr20 a 0 1000\nchr20 b 1.0 2000\n\nchr20\tc\t1.5\t4000\r\nchr21 d 0.5 100\n");
+  GeneticMap map;
+  ASSERT_EQ(error_line([&] { map = read_genetic_map(file.path()); }), "");
+  const MapContig* c = map.find("20");
+  ASSERT_NE(c, nullptr);
+  for (const auto& [bp, cm] : {std::pair{1000, 0.0},
+                               {1500, 0.5},
+                               {2000, 1.0},
+                               {3000, 1.25},
+                               {4000, 1.5},
+                               {500, -0.5},
+                               {-1000, -2.0},
+                               {6000, 2.0}})
+    EXPECT_NEAR(c->cm_at(bp), cm, 1e-12) << bp;
+  EXPECT_EQ(map.find("chr20"), c);
+  EXPECT_NE(map.find("CHR21"), nullptr);
+  EXPECT_EQ(map.find("22"), nullptr);
+  EXPECT_EQ(error_line([&] { map_contig(map, "22"); }),
+            "Error: genetic map '" + map.path +
+                "' holds no position of contig 22 (its chromosomes: chr20, ...)");
+  EXPECT_EQ(error_line([&] { map_contig(map, "21"); }),
+            "Error: genetic map '" + map.path +
+                "' holds one position of contig 21; interpolation needs two or more");
+  EXPECT_EQ(map_contig(map, "chr20").bp.size(), 3u);
 }
 
 }  // namespace
