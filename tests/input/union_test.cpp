@@ -1,6 +1,6 @@
-// The SNP union: the merge by position, the haplotype matching (against a
-// plain forward scan) with the speed filter, the allele alignment and the
-// monomorphic filter.
+// The SNP union: the merge by position or by alleles, the haplotype
+// matching (against a plain forward scan) with the speed filter, the allele
+// alignment, VCF haplotype rows tied and aligned, and the monomorphic filter.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -116,6 +116,68 @@ TEST(MatchHaplotypes, EqualsTheForwardScan) {
       }
     }
   }
+}
+
+struct Pairing {
+  const char* label;
+  std::vector<std::array<char, 2>> study;  // all at position 100
+  std::vector<std::array<char, 2>> panel;
+  std::vector<std::array<int, 2>> rows;  // study row, panel row of each union row
+  std::vector<int> mismatched;
+  std::vector<std::array<char, 2>> panel_after;  // the panel's letters afterwards
+};
+
+class UnionByAlleles : public ::testing::TestWithParam<Pairing> {};
+
+TEST_P(UnionByAlleles, PairsTheSameVariant) {
+  const Pairing& c = GetParam();
+  StudyTable study = study_at(std::vector<int>(c.study.size(), 100));
+  PanelTable panel = panel_at(std::vector<int>(c.panel.size(), 100));
+  study.allele = c.study;
+  panel.allele = c.panel;
+  std::vector<int> mismatched;
+  const SnpUnion u = build_union_by_alleles(study, panel, mismatched);
+  std::vector<std::array<int, 2>> rows;
+  for (int j = 0; j < u.n; ++j) rows.push_back({u.study_row[j], u.panel_row[j]});
+  EXPECT_EQ(rows, c.rows);
+  EXPECT_EQ(mismatched, c.mismatched);
+  EXPECT_EQ(panel.allele, c.panel_after);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, UnionByAlleles, ::testing::Values(
+    Pairing{"same", {{'A', 'G'}}, {{'A', 'G'}}, {{0, 0}}, {}, {{'A', 'G'}}},
+    Pairing{"swapped", {{'A', 'G'}}, {{'G', 'A'}}, {{0, 0}}, {}, {{'G', 'A'}}},
+    Pairing{"other_strand", {{'A', 'G'}}, {{'T', 'C'}}, {{0, 0}}, {}, {{'A', 'G'}}},
+    Pairing{"other_strand_swapped", {{'A', 'G'}}, {{'C', 'T'}}, {{0, 0}}, {}, {{'G', 'A'}}},
+    Pairing{"ambiguous_kept_as_swapped", {{'A', 'T'}}, {{'T', 'A'}}, {{0, 0}}, {}, {{'T', 'A'}}},
+    Pairing{"another_variant", {{'A', 'G'}}, {{'A', 'C'}}, {{0, -1}}, {0}, {{'A', 'C'}}},
+    Pairing{"second_record_pairs", {{'A', 'G'}}, {{'A', 'C'}, {'A', 'G'}}, {{0, 1}}, {0}, {{'A', 'C'}, {'A', 'G'}}},
+    Pairing{"one_letter_crosswise", {{'A', 'G'}}, {{'C', 'A'}}, {{0, -1}}, {0}, {{'C', 'A'}}},
+    Pairing{"other_letter_crosswise", {{'A', 'G'}}, {{'G', 'C'}}, {{0, -1}}, {0}, {{'G', 'C'}}},
+    Pairing{"two_study_records", {{'A', 'C'}, {'A', 'G'}}, {{'A', 'G'}}, {{0, -1}, {1, 0}}, {}, {{'A', 'G'}}}),
+    [](const ::testing::TestParamInfo<Pairing>& p) { return std::string(p.param.label); });
+// clang-format on
+
+// Haplotype rows of a VCF file tie to panel rows by position and alleles,
+// counting the panel's ALT; after the alignment they follow the panel's
+// flips, so that they count what its codes count.
+TEST(VcfHaplotypes, CountThePanelsAltThenWhatItsCodesCount) {
+  PanelTable panel = panel_at({100, 200, 300});
+  panel.geno.codes = {0, 1, 2};
+  panel.allele = {{'A', 'G'}, {'C', 'T'}, {'G', 'T'}};
+  HapTable file{.ncol = 2, .nsnp = 3, .name = {"h1", "h2", "h3"}, .bits = {0, 1, 1, 1, 0, 0}};
+  std::vector<int> hap_of_row;
+  std::vector<bool> taken;
+  // 100 A/G: same; 200 T/C: swapped, bits inverted; 300 G/A: another variant
+  HapTable haps = haplotypes_by_position(panel, file, {100, 200, 300},
+                                         {{'A', 'G'}, {'T', 'C'}, {'G', 'A'}}, hap_of_row, taken);
+  EXPECT_EQ(hap_of_row, (std::vector<int>{0, 1, -1}));
+  EXPECT_EQ(taken, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(haps.bits, (std::vector<uint8_t>{0, 1, 0, 0}));
+  flip(panel, 1);
+  align_haplotypes(haps, panel, hap_of_row);
+  EXPECT_EQ(haps.bits, (std::vector<uint8_t>{0, 1, 1, 1}));
 }
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

@@ -1,37 +1,49 @@
-// The VCF side of the inputs: which records take part, family layouts from
-// a ped file, the union that pairs SNPs by alleles, and the haplotypes that a
-// panel's phased genotypes give.
+// The VCF side of the inputs: which records take part, GT calls of every
+// shape, family layouts from a ped file; a contig's range read through an
+// index that fits the file, or past the other records, never through an
+// index older than the file. An index of another file, a damaged file and a
+// contig named two ways stop the run with a message that says which.
 #include <gtest/gtest.h>
+#include <htslib/bgzf.h>
+#include <htslib/tbx.h>
 
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include "input/alignment.h"
 #include "input/inputs.h"
 #include "input/ped.h"
-#include "input/snp_union.h"
 #include "input/vcf_reader.h"
 #include "support.h"
+#include "work_folder.h"
 
 namespace tessellar {
 namespace {
 
+namespace fs = std::filesystem;
 using testing_support::error_line;
 using testing_support::TempFile;
+using testing_support::WorkFolder;
 
 std::string vcf(const std::string& samples, const std::string& records) {
-  return "##fileformat=VCFv4.2\n##contig=<ID=1>\n##FILTER=<ID=q10,Description=\"low\">\n"
+  return "##fileformat=VCFv4.2\n##contig=<ID=1>\n##contig=<ID=chr1>\n##contig=<ID=chr2>\n"
+         "##FILTER=<ID=q10,Description=\"low\">\n"
          "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
          "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\t" +
          samples + "\n" + records;
 }
 
-// Records of A/G at 100, 200, ... with the given sample columns.
-std::string records(const std::vector<const char*>& gts) {
+// Records of A/G at 100, 200, ...: of contig 1 with the given sample
+// columns, or of the given contigs with one sample 0/1.
+std::string records(const std::vector<const char*>& gts,
+                    const std::vector<std::string>& contigs = {}) {
   std::string text;
-  for (std::size_t i = 0; i < gts.size(); ++i)
-    text += "1\t" + std::to_string(100 * (i + 1)) + "\trs" + std::to_string(i) +
-            "\tA\tG\t.\tPASS\t.\tGT\t" + gts[i] + "\n";
+  for (std::size_t i = 0; i < std::max(gts.size(), contigs.size()); ++i)
+    text += (contigs.empty() ? "1" : contigs[i]) + "\t" + std::to_string(100 * (i + 1)) + "\trs" +
+            std::to_string(i) + "\tA\tG\t.\tPASS\t.\tGT\t" + (gts.empty() ? "0/1" : gts[i]) + "\n";
   return text;
 }
 
@@ -89,20 +101,16 @@ TEST_P(GtCalls, AreReadWithinTheirAlleles) {
     to.insert(to.end(), from.begin(), from.end());
   };
   const std::string error = error_line([&] {
-    auto r = VcfReader::open_if_vcf(file.path(), c.reader == 0   ? "study"
-                                                 : c.reader == 1 ? "panel"
-                                                                 : "haplotype");
-    if (c.reader == 0) {
+    auto r =
+        VcfReader::open_if_vcf(file.path(), std::array{"study", "panel", "haplotype"}[c.reader]);
+    if (c.reader == 0)
       for (const StudyContig& sc : read_study_input(s, std::move(r)).contigs)
         add(codes, sc.table.geno.codes);
-    } else if (c.reader == 1) {
-      for (const PanelContig& pc : read_panel_input(s, std::move(r), true).contigs) {
-        add(codes, pc.table.geno.codes);
-        add(bits, pc.haps.bits);
-      }
-    } else {
+    if (c.reader == 1)
+      for (const PanelContig& pc : read_panel_input(s, std::move(r), true).contigs)
+        add(codes, pc.table.geno.codes), add(bits, pc.haps.bits);
+    if (c.reader == 2)
       for (const HapContig& hc : read_haplotype_vcf(s, *r).contigs) add(bits, hc.haps.bits);
-    }
   });
   EXPECT_TRUE(c.error ? error.ends_with(c.error) : error.empty()) << error;
   if (c.error != nullptr) return;
@@ -162,95 +170,149 @@ INSTANTIATE_TEST_SUITE_P(Layouts, Ped, testing::Values(
     PedCase{"f M 0 0 1 -9\n", {0, 1, 2, 3, 4, 5, 6}, {0, 0, 7}, "00 01 10 11 20 21 30 31 40 41 50 51 60 61 "}));
 // clang-format on
 
-struct Pairing {
-  const char* label;
-  std::vector<std::array<char, 2>> study;  // all at position 100
-  std::vector<std::array<char, 2>> panel;
-  std::vector<std::array<int, 2>> rows;  // study row, panel row of each union row
-  std::vector<int> mismatched;
-  std::vector<std::array<char, 2>> panel_after;  // the panel's letters afterwards
+const fs::path kExamples = fs::path(TESSELLAR_SOURCE_DIR) / "examples";
+
+// The positions of the records that reader reads.
+std::vector<int> positions(VcfReader& r) {
+  std::vector<int> pos;
+  while (r.next()) pos.push_back(r.pos());
+  return pos;
+}
+
+struct IndexCase {
+  const char* index;  // the example whose index stands beside the study
+  int seconds;        // by which the index was made after the study (less than 0: before)
 };
 
-class UnionByAlleles : public testing::TestWithParam<Pairing> {};
+class IndexAge : public testing::TestWithParam<IndexCase> {};
 
-TEST_P(UnionByAlleles, PairsTheSameVariant) {
-  const Pairing& c = GetParam();
-  StudyTable study;
-  PanelTable panel;
-  study.nsnp = static_cast<int>(c.study.size());
-  panel.nsnp = static_cast<int>(c.panel.size());
-  study.pos.assign(c.study.size(), 100);
-  panel.pos.assign(c.panel.size(), 100);
-  study.allele = c.study;
-  panel.allele = c.panel;
-  std::vector<int> mismatched;
-  const SnpUnion u = build_union_by_alleles(study, panel, mismatched);
-  std::vector<std::array<int, 2>> rows;
-  for (int j = 0; j < u.n; ++j) rows.push_back({u.study_row[j], u.panel_row[j]});
-  EXPECT_EQ(rows, c.rows);
-  EXPECT_EQ(mismatched, c.mismatched);
-  EXPECT_EQ(panel.allele, c.panel_after);
+// An index made before its file may miss records written since: it is not
+// used. An index of another file stops the run.
+TEST_P(IndexAge, DecidesWhetherTheIndexIsUsed) {
+  const IndexCase& c = GetParam();
+  const WorkFolder work("vcf_index_" + std::string(c.index) + std::to_string(c.seconds));
+  const fs::path data = work.path() / "study.vcf.gz", index = work.path() / "study.vcf.gz.tbi";
+  fs::copy_file(kExamples / "study.vcf.gz", data);
+  fs::copy_file(kExamples / (c.index + std::string(".vcf.gz.tbi")), index);
+  fs::last_write_time(index, fs::last_write_time(data) + std::chrono::seconds(c.seconds));
+  std::vector<int> read, expected;
+  auto whole = VcfReader::open_if_vcf(data.string(), "study");
+  for (int p : positions(*whole))
+    if (p >= 1000000 && p <= 1600000) expected.push_back(p);
+  const std::string error = error_line([&] {
+    auto r = VcfReader::open_if_vcf(data.string(), "study");
+    EXPECT_EQ(r->restrict_to("1", 1000000, 1600000), c.seconds >= 0);
+    EXPECT_EQ(r->stale_index(), c.seconds < 0 ? index.string() : "");
+    read = positions(*r);
+  });
+  if (std::string(c.index) == "study") {
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(read, expected);
+  } else {
+    EXPECT_EQ(error, "Error: '" + data.string() + "': its index '" + index.string() +
+                         "' does not fit it (an index of another file, or of an earlier "
+                         "version of it); make the index again");
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Seconds, IndexAge,
+                         testing::Values(IndexCase{"study", -3600}, IndexCase{"study", -1},
+                                         IndexCase{"study", 0}, IndexCase{"study", 1},
+                                         IndexCase{"study", 3600}, IndexCase{"panel", 0}));
+
+// Writes a bgzipped VCF of records at 100, 200, ... of the given contigs
+// whose header and records are BGZF blocks of their own, indexed by tabix
+// when indexed.
+void write_vcf_gz(const fs::path& path, const std::vector<std::string>& contigs, bool indexed) {
+  const std::string header = vcf("S", ""), body = records({}, contigs);
+  BGZF* f = bgzf_open(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(bgzf_write(f, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+  ASSERT_EQ(bgzf_flush(f), 0);
+  ASSERT_EQ(bgzf_write(f, body.data(), body.size()), static_cast<ssize_t>(body.size()));
+  ASSERT_EQ(bgzf_close(f), 0);
+  ASSERT_TRUE(!indexed || tbx_index_build(path.c_str(), 0, &tbx_conf_vcf) == 0);
+}
+
+// A file damaged where the index leads is reported as damaged, with the
+// line where its reading in order fails.
+TEST(Index, OfADamagedFileLeavesTheDamageToBeTold) {
+  const WorkFolder work("vcf_index_damaged");
+  const fs::path data = work.path() / "d.vcf.gz";
+  write_vcf_gz(data, std::vector<std::string>(20, "1"), true);
+  std::ifstream in(data, std::ios::binary);
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
+  const std::size_t second_block = bytes.find("\x1f\x8b\x08\x04", 4);
+  ASSERT_NE(second_block, std::string::npos);
+  bytes[second_block + 30] = static_cast<char>(bytes[second_block + 30] ^ 0x55);
+  std::ofstream(data, std::ios::binary | std::ios::trunc) << bytes;
+  fs::last_write_time(work.path() / "d.vcf.gz.tbi", fs::last_write_time(data));
+  const std::string error = error_line([&] {
+    auto r = VcfReader::open_if_vcf(data.string(), "study");
+    r->restrict_to("1", 500, 800);
+    positions(*r);
+  });
+  EXPECT_TRUE(error.ends_with("the file is truncated or damaged in the first record")) << error;
+}
+
+struct Range {
+  const char* label;
+  std::vector<std::string> contigs;  // of the records at 100, 200, ...
+  const char* contig;                // restricted to
+  long long from, to;
+  std::vector<int> read;  // the positions read
+  bool before, after;     // contig 1's records passed over without an index
+  bool stops = false;     // records of both 1 and chr1 stop the run
+};
+
+class Ranges : public testing::TestWithParam<Range> {};
+
+// The header names 1 and chr1, which are one contig to the program: a range
+// reads the same records, its ends included, through an index and past the
+// other records; without an index, those of the contig passed over on
+// either side are noted. Records of both 1 and chr1 stop the run.
+TEST_P(Ranges, ReadTheSameRecordsWithOrWithoutAnIndex) {
+  const Range& c = GetParam();
+  for (bool indexed : {true, false}) {
+    const WorkFolder work("vcf_index_" + std::string(c.label) + std::to_string(indexed));
+    const fs::path data = work.path() / "r.vcf.gz";
+    write_vcf_gz(data, c.contigs, indexed);
+    VcfReader::Outside outside;
+    std::vector<int> read;
+    const std::string error = error_line([&] {
+      auto r = VcfReader::open_if_vcf(data.string(), "study");
+      EXPECT_EQ(r->restrict_to(c.contig, c.from, c.to, &outside), indexed);
+      read = positions(*r);
+    });
+    if (c.stops) {
+      EXPECT_EQ(error,
+                "Error: '" + data.string() +
+                    "' holds records of contig 1 and of contig chr1, which are one contig "
+                    "(a leading \"chr\" is ignored); an input must name each contig one way");
+      continue;
+    }
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(read, c.read) << indexed;
+    if (indexed) continue;
+    EXPECT_EQ(std::pair(outside.before, outside.after), std::pair(c.before, c.after));
+  }
+}
+
+const std::vector<std::string> kTen = {"1", "1", "1", "1", "1", "1", "1", "1", "1", "1", "chr2"};
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, UnionByAlleles, testing::Values(
-    Pairing{"same", {{'A', 'G'}}, {{'A', 'G'}}, {{0, 0}}, {}, {{'A', 'G'}}},
-    Pairing{"swapped", {{'A', 'G'}}, {{'G', 'A'}}, {{0, 0}}, {}, {{'G', 'A'}}},
-    Pairing{"other_strand", {{'A', 'G'}}, {{'T', 'C'}}, {{0, 0}}, {}, {{'A', 'G'}}},
-    Pairing{"other_strand_swapped", {{'A', 'G'}}, {{'C', 'T'}}, {{0, 0}}, {}, {{'G', 'A'}}},
-    Pairing{"ambiguous_kept_as_swapped", {{'A', 'T'}}, {{'T', 'A'}}, {{0, 0}}, {}, {{'T', 'A'}}},
-    Pairing{"another_variant", {{'A', 'G'}}, {{'A', 'C'}}, {{0, -1}}, {0}, {{'A', 'C'}}},
-    Pairing{"second_record_pairs", {{'A', 'G'}}, {{'A', 'C'}, {'A', 'G'}}, {{0, 1}}, {0}, {{'A', 'C'}, {'A', 'G'}}},
-    Pairing{"one_letter_crosswise", {{'A', 'G'}}, {{'C', 'A'}}, {{0, -1}}, {0}, {{'C', 'A'}}},
-    Pairing{"other_letter_crosswise", {{'A', 'G'}}, {{'G', 'C'}}, {{0, -1}}, {0}, {{'G', 'C'}}},
-    Pairing{"two_study_records", {{'A', 'C'}, {'A', 'G'}}, {{'A', 'G'}}, {{0, -1}, {1, 0}}, {}, {{'A', 'G'}}}),
-    [](const testing::TestParamInfo<Pairing>& p) { return std::string(p.param.label); });
+INSTANTIATE_TEST_SUITE_P(Ends, Ranges, testing::Values(
+    Range{"inner", kTen, "chr1", 200, 500, {200, 300, 400, 500}, true, true},
+    Range{"between", kTen, "chr1", 201, 499, {300, 400}, true, true},
+    Range{"first", kTen, "chr1", 100, 100, {100}, false, true},
+    Range{"none_between", kTen, "chr1", 450, 450, {}, true, true},
+    Range{"before_all", kTen, "chr1", 1, 99, {}, false, true},
+    Range{"last", kTen, "chr1", 1000, 1LL << 40, {1000}, true, false},
+    Range{"bare", {"1", "1"}, "1", 1, 1000000, {100, 200}, false, false},
+    Range{"chr", {"chr1", "chr1"}, "1", 1, 1000000, {100, 200}, false, false},
+    Range{"both", {"1", "chr1"}, "1", 1, 1000000, {}, false, false, true}),
+    [](const testing::TestParamInfo<Range>& p) { return std::string(p.param.label); });
 // clang-format on
-
-// Haplotype rows of a VCF file tie to panel rows by position and alleles,
-// counting the panel's ALT; after the alignment they follow the panel's
-// flips, so that they count what its codes count.
-TEST(VcfHaplotypes, CountThePanelsAltThenWhatItsCodesCount) {
-  PanelTable panel;
-  panel.nsnp = 3;
-  panel.ncol = panel.geno.members = 1;
-  panel.geno.codes = {0, 1, 2};
-  panel.pos = {100, 200, 300};
-  panel.allele = {{'A', 'G'}, {'C', 'T'}, {'G', 'T'}};
-  HapTable file{.ncol = 2, .nsnp = 3, .name = {"h1", "h2", "h3"}, .bits = {0, 1, 1, 1, 0, 0}};
-  std::vector<int> hap_of_row;
-  std::vector<bool> taken;
-  // 100 A/G: same; 200 T/C: swapped, bits inverted; 300 G/A: another variant
-  HapTable haps = haplotypes_by_position(panel, file, {100, 200, 300},
-                                         {{'A', 'G'}, {'T', 'C'}, {'G', 'A'}}, hap_of_row, taken);
-  EXPECT_EQ(hap_of_row, (std::vector<int>{0, 1, -1}));
-  EXPECT_EQ(taken, (std::vector<bool>{true, true, false}));
-  EXPECT_EQ(haps.bits, (std::vector<uint8_t>{0, 1, 0, 0}));
-  flip(panel, 1);
-  align_haplotypes(haps, panel, hap_of_row);
-  EXPECT_EQ(haps.bits, (std::vector<uint8_t>{0, 1, 1, 1}));
-}
-
-// A panel's phased genotypes give the haplotypes of its parents and
-// singletons; a record unphased or missing for one of them gives none.
-TEST(PanelHaplotypes, ComeFromPhasedGenotypes) {
-  TempFile ped("f C M F 0 -9\n");
-  TempFile file(vcf("M\tF\tC\tU",
-                    records({"0|1\t1|1\t0/1\t1|0", "0/1\t1|1\t0|1\t1|0", "0|1\t1|1\t./.\t.|0"})));
-  Settings s;
-  s.ped = ped.path();
-  PanelInput in;
-  EXPECT_EQ(error_line([&] {
-              in = read_panel_input(s, VcfReader::open_if_vcf(file.path(), "panel"), true);
-            }),
-            "");
-  ASSERT_EQ(in.contigs.size(), 1u);
-  const PanelContig& c = in.contigs[0];
-  EXPECT_EQ(std::vector<int>({in.nTR, in.nDU, in.nUN}), std::vector<int>({1, 0, 1}));
-  EXPECT_EQ(c.hap_of_row, (std::vector<int>{0, -1, -1}));  // rs2: M unphased; rs3: U missing
-  EXPECT_EQ(c.haps.bits, (std::vector<uint8_t>{0, 1, 1, 1, 1, 0}));  // M, F, then U
-  EXPECT_EQ(c.table.geno.codes, (std::vector<int8_t>{1, 2, 1, 1, 1, 2, 1, 1, 1, 2, 9, 9}));
-}
 
 }  // namespace
 }  // namespace tessellar
