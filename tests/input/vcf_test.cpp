@@ -179,46 +179,21 @@ std::vector<int> positions(VcfReader& r) {
   return pos;
 }
 
-struct IndexCase {
-  const char* index;  // the example whose index stands beside the study
-  int seconds;        // by which the index was made after the study (less than 0: before)
-};
-
-class IndexAge : public testing::TestWithParam<IndexCase> {};
-
-// An index made before its file may miss records written since: it is not
-// used. An index of another file stops the run.
-TEST_P(IndexAge, DecidesWhetherTheIndexIsUsed) {
-  const IndexCase& c = GetParam();
-  const WorkFolder work("vcf_index_" + std::string(c.index) + std::to_string(c.seconds));
-  const fs::path data = work.path() / "study.vcf.gz", index = work.path() / "study.vcf.gz.tbi";
+// Another file's index, made for the same contig names.
+TEST(Index, OfAnotherFileIsNamedAsSuch) {
+  const WorkFolder work("vcf_index_foreign");
+  const fs::path data = work.path() / "study.vcf.gz";
   fs::copy_file(kExamples / "study.vcf.gz", data);
-  fs::copy_file(kExamples / (c.index + std::string(".vcf.gz.tbi")), index);
-  fs::last_write_time(index, fs::last_write_time(data) + std::chrono::seconds(c.seconds));
-  std::vector<int> read, expected;
-  auto whole = VcfReader::open_if_vcf(data.string(), "study");
-  for (int p : positions(*whole))
-    if (p >= 1000000 && p <= 1600000) expected.push_back(p);
+  fs::copy_file(kExamples / "panel.vcf.gz.tbi", work.path() / "study.vcf.gz.tbi");
   const std::string error = error_line([&] {
     auto r = VcfReader::open_if_vcf(data.string(), "study");
-    EXPECT_EQ(r->restrict_to("1", 1000000, 1600000), c.seconds >= 0);
-    EXPECT_EQ(r->stale_index(), c.seconds < 0 ? index.string() : "");
-    read = positions(*r);
+    r->restrict_to("1", 1000000, 1600000);
+    positions(*r);
   });
-  if (std::string(c.index) == "study") {
-    EXPECT_EQ(error, "");
-    EXPECT_EQ(read, expected);
-  } else {
-    EXPECT_EQ(error, "Error: '" + data.string() + "': its index '" + index.string() +
-                         "' does not fit it (an index of another file, or of an earlier "
-                         "version of it); make the index again");
-  }
+  EXPECT_EQ(error, "Error: '" + data.string() + "': its index '" + data.string() +
+                       ".tbi' does not fit it (an index of another file, or of an earlier "
+                       "version of it); make the index again");
 }
-
-INSTANTIATE_TEST_SUITE_P(Seconds, IndexAge,
-                         testing::Values(IndexCase{"study", -3600}, IndexCase{"study", -1},
-                                         IndexCase{"study", 0}, IndexCase{"study", 1},
-                                         IndexCase{"study", 3600}, IndexCase{"panel", 0}));
 
 // Writes a bgzipped VCF of records at 100, 200, ... of the given contigs
 // whose header and records are BGZF blocks of their own, indexed by tabix
@@ -262,6 +237,7 @@ struct Range {
   long long from, to;
   std::vector<int> read;  // the positions read
   bool before, after;     // contig 1's records passed over without an index
+  int age = 0;            // seconds by which the index was made after the file
   bool stops = false;     // records of both 1 and chr1 stop the run
 };
 
@@ -270,18 +246,24 @@ class Ranges : public testing::TestWithParam<Range> {};
 // The header names 1 and chr1, which are one contig to the program: a range
 // reads the same records, its ends included, through an index and past the
 // other records; without an index, those of the contig passed over on
-// either side are noted. Records of both 1 and chr1 stop the run.
+// either side are noted. An index made before its file may miss records
+// written since: it is not used. Records of both 1 and chr1 stop the run.
 TEST_P(Ranges, ReadTheSameRecordsWithOrWithoutAnIndex) {
   const Range& c = GetParam();
   for (bool indexed : {true, false}) {
     const WorkFolder work("vcf_index_" + std::string(c.label) + std::to_string(indexed));
     const fs::path data = work.path() / "r.vcf.gz";
     write_vcf_gz(data, c.contigs, indexed);
+    if (indexed)
+      fs::last_write_time(data.string() + ".tbi",
+                          fs::last_write_time(data) + std::chrono::seconds(c.age));
+    const bool used = indexed && c.age >= 0;
     VcfReader::Outside outside;
     std::vector<int> read;
     const std::string error = error_line([&] {
       auto r = VcfReader::open_if_vcf(data.string(), "study");
-      EXPECT_EQ(r->restrict_to(c.contig, c.from, c.to, &outside), indexed);
+      EXPECT_EQ(r->restrict_to(c.contig, c.from, c.to, &outside), used);
+      EXPECT_EQ(r->stale_index(), indexed && !used ? data.string() + ".tbi" : "");
       read = positions(*r);
     });
     if (c.stops) {
@@ -293,7 +275,7 @@ TEST_P(Ranges, ReadTheSameRecordsWithOrWithoutAnIndex) {
     }
     EXPECT_EQ(error, "");
     EXPECT_EQ(read, c.read) << indexed;
-    if (indexed) continue;
+    if (used) continue;
     EXPECT_EQ(std::pair(outside.before, outside.after), std::pair(c.before, c.after));
   }
 }
@@ -303,6 +285,8 @@ const std::vector<std::string> kTen = {"1", "1", "1", "1", "1", "1", "1", "1", "
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Ends, Ranges, testing::Values(
     Range{"inner", kTen, "chr1", 200, 500, {200, 300, 400, 500}, true, true},
+    Range{"stale_index", kTen, "chr1", 200, 500, {200, 300, 400, 500}, true, true, -1},
+    Range{"index_of_late", kTen, "chr1", 200, 500, {200, 300, 400, 500}, true, true, 3600},
     Range{"between", kTen, "chr1", 201, 499, {300, 400}, true, true},
     Range{"first", kTen, "chr1", 100, 100, {100}, false, true},
     Range{"none_between", kTen, "chr1", 450, 450, {}, true, true},
@@ -310,7 +294,7 @@ INSTANTIATE_TEST_SUITE_P(Ends, Ranges, testing::Values(
     Range{"last", kTen, "chr1", 1000, 1LL << 40, {1000}, true, false},
     Range{"bare", {"1", "1"}, "1", 1, 1000000, {100, 200}, false, false},
     Range{"chr", {"chr1", "chr1"}, "1", 1, 1000000, {100, 200}, false, false},
-    Range{"both", {"1", "chr1"}, "1", 1, 1000000, {}, false, false, true}),
+    Range{"both", {"1", "chr1"}, "1", 1, 1000000, {}, false, false, 0, true}),
     [](const testing::TestParamInfo<Range>& p) { return std::string(p.param.label); });
 // clang-format on
 
