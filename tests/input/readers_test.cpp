@@ -134,6 +134,9 @@ constexpr Reader P = Reader::panel;
 constexpr Reader H = Reader::haplotypes;
 constexpr Reader M = Reader::map;
 
+// (A bad study code, five map fields and a map position going back are
+// pinned by the end-to-end cases study_bad_code, hmm_map_malformed and
+// hmm_map_unsorted.)
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Rows, MalformedInput, ::testing::Values(
     Malformed{S, "r 1 0 A G 0 1 2\nr 2 0 A G 0 1\nr 3 0 A G 0 1 2\n", "%P' line 2: expected 3 genotype codes after the allele letters, found 2"},
@@ -149,7 +152,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, MalformedInput, ::testing::Values(
     Malformed{S, "r 1 yes A G 0 1\n", "%P' line 1: expected the recode flag as a whole number (1: recode the panel codes), found 'yes'"},
     Malformed{S, "r 1 0 AG C 0 1\n", "%P' line 1: expected allele 1 as a single letter, found 'AG'"},
     Malformed{S, "r 1 0 A CT 0 1\n", "%P' line 1: expected allele 2 as a single letter, found 'CT'"},
-    Malformed{S, "r 1 0 A G 0 1\nr 2 0 A G 1 3\n", "%P' line 2: expected genotype code 0, 1, 2 or 9 (missing) for individual 2, found '3'"},
     Malformed{S, "r 1 0 A G 0 1\nr 2 0 A G -1 1\n", "%P' line 2: expected genotype code 0, 1, 2 or 9 (missing) for individual 1, found '-1'"},
     Malformed{S, "r 1 0 A G 0 10 1\n", "%P' line 1: genotype code '10' has more than one character; the number of individuals is taken from the first line, whose codes must be one character each"},
     Malformed{S, "r -299999999 0 A G 0\n" + kName30.substr(1) + " 299999999 0 A G 1\n", ""},
@@ -166,11 +168,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, MalformedInput, ::testing::Values(
     Malformed{H, "h1\nh2\n", "%P' line 1: expected haplotype values after the SNP name, found none; the number of haplotypes is taken from the first line"},
     Malformed{H, "", "%P' holds no SNP rows: the file is empty or blank"},
     Malformed{M, "1 a 0 100\n1 b 200\n", "%P' line 2: expected 4 fields (chromosome, id, cM, bp), found 3"},
-    Malformed{M, "1 a 0 100 x\n", "%P' line 1: expected 4 fields (chromosome, id, cM, bp), found more than 4"},
     Malformed{M, "1 a zero 100\n", "%P' line 1: the position in cM 'zero' is not a number"},
     Malformed{M, "1 a 0 -100\n", "%P' line 1: the position in bp '-100' is not an integer of 0 or more"},
     Malformed{M, "1 a 0 100.5\n", "%P' line 1: the position in bp '100.5' is not an integer of 0 or more"},
-    Malformed{M, "1 a 0 100\n1 b 1 300\n1 c 2 200\n", "%P' line 3: position 200 bp follows position 300 bp of chromosome 1; the map must be sorted by position"},
     Malformed{M, "1 a 0 100\n1 b 1 100\n", "%P' line 2: position 100 bp follows position 100 bp of chromosome 1; the map must be sorted by position"},
     Malformed{M, "1 a 1 100\n1 b 0.5 200\n", "%P' line 2: 0.5 cM at 200 bp is below the 1 cM of the position before; genetic positions must not decrease"},
     Malformed{M, "1 a 0 100\n2 b 0 100\n1 c 1 300\n", "%P' line 3: chromosome 1 comes back after chromosome 2; the lines of a chromosome must stand together"},
