@@ -1,11 +1,13 @@
-// The block reader, the integer parser, layouts that read alike, and every
-// malformed row of the three genotype files.
+// The block reader, the integer parser, layouts that read alike, every
+// malformed row of the three genotype files and the genetic map, and the
+// map's interpolation and contig matching.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "input/genetic_map.h"
 #include "input/haplotypes.h"
 #include "input/panel.h"
 #include "input/study.h"
@@ -15,7 +17,6 @@ namespace tessellar {
 namespace {
 
 using testing_support::error_line;
-using testing_support::printed;
 using testing_support::TempFile;
 
 std::vector<std::string> all_lines(TextReader& reader) {
@@ -51,9 +52,8 @@ TEST_P(LineLength, CountsTheLineBreak) {
   std::vector<std::string> lines;
   const std::string error = error_line([&] { lines = all_lines(reader); });
   EXPECT_EQ(error.empty(), accepted) << error;
-  if (accepted) {
-    EXPECT_EQ(lines.at(1).size(), static_cast<std::size_t>(length));
-  }
+  if (!accepted) return;
+  EXPECT_EQ(lines.at(1).size(), static_cast<std::size_t>(length));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LineLength,
@@ -86,15 +86,8 @@ class StudyLayout : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(StudyLayout, ReadsLikeThePlainFile) {
   TempFile plain("rs1 100 1 A G 0 1 2\nrs2 200 0 C T 1 9 2\n"), variant(GetParam());
-  bool stopped = false;
   StudyTable a, b;
-  printed(
-      [&] {
-        a = read_study(plain.path());
-        b = read_study(variant.path());
-      },
-      &stopped);
-  ASSERT_FALSE(stopped);
+  ASSERT_EQ(error_line([&] { a = read_study(plain.path()), b = read_study(variant.path()); }), "");
   EXPECT_TRUE(a.name == b.name && a.pos == b.pos && a.recode == b.recode && a.allele == b.allele);
   EXPECT_TRUE(a.nind == b.nind && a.geno.codes == b.geno.codes && a.freq == b.freq);
 }
@@ -106,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "\n \nrs1 100 1 A G 0 1 2  \t \n\n\t\nrs2 200 0 C T 1 9 2 \n\n\n",
                       "rs1 100 +1 A G 0 1 2\nrs2 200 0 C T 01 +9 2\n"));
 
-enum class Reader { study, panel, haplotypes };
+enum class Reader { study, panel, haplotypes, map };
 
 struct Malformed {
   Reader reader;
@@ -124,11 +117,13 @@ TEST_P(MalformedInput, StopsWithTheMessage) {
   s.nTR = 1;  // three panel members
   std::string expected = c.error;
   if (!expected.empty())
-    expected = "Error: '" + expected.replace(expected.find("%P"), 2, file.path());
+    expected = (c.reader == Reader::map ? "Error: genetic map '" : "Error: '") +
+               expected.replace(expected.find("%P"), 2, file.path());
   EXPECT_EQ(error_line([&] {
               if (c.reader == Reader::study) read_study(file.path());
               if (c.reader == Reader::panel) read_panel(file.path(), s);
               if (c.reader == Reader::haplotypes) read_haplotypes(file.path(), s);
+              if (c.reader == Reader::map) read_genetic_map(file.path());
             }),
             expected);
 }
@@ -137,7 +132,11 @@ const std::string kName30(30, 'n');
 constexpr Reader S = Reader::study;
 constexpr Reader P = Reader::panel;
 constexpr Reader H = Reader::haplotypes;
+constexpr Reader M = Reader::map;
 
+// (A bad study code, five map fields and a map position going back are
+// pinned by the end-to-end cases study_bad_code, hmm_map_malformed and
+// hmm_map_unsorted.)
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Rows, MalformedInput, ::testing::Values(
     Malformed{S, "r 1 0 A G 0 1 2\nr 2 0 A G 0 1\nr 3 0 A G 0 1 2\n", "%P' line 2: expected 3 genotype codes after the allele letters, found 2"},
@@ -153,7 +152,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, MalformedInput, ::testing::Values(
     Malformed{S, "r 1 yes A G 0 1\n", "%P' line 1: expected the recode flag as a whole number (1: recode the panel codes), found 'yes'"},
     Malformed{S, "r 1 0 AG C 0 1\n", "%P' line 1: expected allele 1 as a single letter, found 'AG'"},
     Malformed{S, "r 1 0 A CT 0 1\n", "%P' line 1: expected allele 2 as a single letter, found 'CT'"},
-    Malformed{S, "r 1 0 A G 0 1\nr 2 0 A G 1 3\n", "%P' line 2: expected genotype code 0, 1, 2 or 9 (missing) for individual 2, found '3'"},
     Malformed{S, "r 1 0 A G 0 1\nr 2 0 A G -1 1\n", "%P' line 2: expected genotype code 0, 1, 2 or 9 (missing) for individual 1, found '-1'"},
     Malformed{S, "r 1 0 A G 0 10 1\n", "%P' line 1: genotype code '10' has more than one character; the number of individuals is taken from the first line, whose codes must be one character each"},
     Malformed{S, "r -299999999 0 A G 0\n" + kName30.substr(1) + " 299999999 0 A G 1\n", ""},
@@ -168,7 +166,15 @@ INSTANTIATE_TEST_SUITE_P(Rows, MalformedInput, ::testing::Values(
     Malformed{H, "h1 0 1 1\nh2 0", "%P' line 2: the file ends in the middle of a row: expected 3 haplotype values after the SNP name, found 1"},
     Malformed{H, "h1 0 10 1\n", "%P' line 1: haplotype value '10' has more than one character; the number of haplotypes is taken from the first line, whose values must be one character each"},
     Malformed{H, "h1\nh2\n", "%P' line 1: expected haplotype values after the SNP name, found none; the number of haplotypes is taken from the first line"},
-    Malformed{H, "", "%P' holds no SNP rows: the file is empty or blank"}));
+    Malformed{H, "", "%P' holds no SNP rows: the file is empty or blank"},
+    Malformed{M, "1 a 0 100\n1 b 200\n", "%P' line 2: expected 4 fields (chromosome, id, cM, bp), found 3"},
+    Malformed{M, "1 a zero 100\n", "%P' line 1: the position in cM 'zero' is not a number"},
+    Malformed{M, "1 a 0 -100\n", "%P' line 1: the position in bp '-100' is not an integer of 0 or more"},
+    Malformed{M, "1 a 0 100.5\n", "%P' line 1: the position in bp '100.5' is not an integer of 0 or more"},
+    Malformed{M, "1 a 0 100\n1 b 1 100\n", "%P' line 2: position 100 bp follows position 100 bp of chromosome 1; the map must be sorted by position"},
+    Malformed{M, "1 a 1 100\n1 b 0.5 200\n", "%P' line 2: 0.5 cM at 200 bp is below the 1 cM of the position before; genetic positions must not decrease"},
+    Malformed{M, "1 a 0 100\n2 b 0 100\n1 c 1 300\n", "%P' line 3: chromosome 1 comes back after chromosome 2; the lines of a chromosome must stand together"},
+    Malformed{M, "\n\n", "%P' holds no position"}));
 // clang-format on
 
 // The column count is checked against -panel before any row is read.
@@ -177,15 +183,41 @@ TEST(ReadPanel, ChecksTheColumnsBeforeAnyRow) {
   s.nTR = 20, s.nDU = 5, s.nUN = 2;
   std::string codes;
   for (int c = 0; c < 72; ++c) codes += " 1";
-  TempFile right("a 1 A G" + codes);
-  TempFile wrong("a 1 A G" + codes.substr(0, 142) + "\nbroken\n");
-  bool stopped = false;
-  printed([&] { EXPECT_EQ(read_panel(right.path(), s).ncol, 72); }, &stopped);
-  EXPECT_FALSE(stopped);
-  EXPECT_EQ(printed([&] { read_panel(wrong.path(), s); }, &stopped),
+  TempFile right("a 1 A G" + codes), wrong("a 1 A G" + codes.substr(0, 142) + "\nbroken\n");
+  EXPECT_EQ(error_line([&] { EXPECT_EQ(read_panel(right.path(), s).ncol, 72); }), "");
+  EXPECT_EQ(error_line([&] { read_panel(wrong.path(), s); }),
             "'PANEL' information does not match with '" + wrong.path() +
                 "'\n\nTessellar was stopped due to error(s) listed above.\n\n");
-  EXPECT_TRUE(stopped);
+}
+
+// chr20: 0 cM at 1,000 bp, 1 cM at 2,000, 1.5 cM at 4,000: rates 0.001 and
+// 0.00025 cM per bp, interpolated in bp and extrapolated at the end rates;
+// chr21 on one line.
+TEST(GeneticMap, InterpolatesAndMatchesContigsAsTheInputsDo) {
+  TempFile file("chr20 a 0 1000\nchr20 b 1.0 2000\n\nchr20\tc\t1.5\t4000\r\nchr21 d 0.5 100\n");
+  GeneticMap map;
+  ASSERT_EQ(error_line([&] { map = read_genetic_map(file.path()); }), "");
+  const MapContig* c = map.find("20");
+  ASSERT_NE(c, nullptr);
+  for (const auto& [bp, cm] : {std::pair{1000, 0.0},
+                               {1500, 0.5},
+                               {2000, 1.0},
+                               {3000, 1.25},
+                               {4000, 1.5},
+                               {500, -0.5},
+                               {-1000, -2.0},
+                               {6000, 2.0}})
+    EXPECT_NEAR(c->cm_at(bp), cm, 1e-12) << bp;
+  EXPECT_EQ(map.find("chr20"), c);
+  EXPECT_NE(map.find("CHR21"), nullptr);
+  EXPECT_EQ(map.find("22"), nullptr);
+  EXPECT_EQ(error_line([&] { map_contig(map, "22"); }),
+            "Error: genetic map '" + map.path +
+                "' holds no position of contig 22 (its chromosomes: chr20, ...)");
+  EXPECT_EQ(error_line([&] { map_contig(map, "21"); }),
+            "Error: genetic map '" + map.path +
+                "' holds one position of contig 21; interpolation needs two or more");
+  EXPECT_EQ(map_contig(map, "chr20").bp.size(), 3u);
 }
 
 }  // namespace

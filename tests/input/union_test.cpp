@@ -1,11 +1,13 @@
-// The SNP union: the merge by position, the haplotype matching (against a
-// plain forward scan) with the speed filter, the allele alignment and the
-// monomorphic filter.
+// The SNP union: the merge by position or by alleles, the haplotype
+// matching (against a plain forward scan) with the speed filter, the allele
+// alignment, VCF haplotype rows tied and aligned, and the monomorphic filter.
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "input/alignment.h"
@@ -29,18 +31,14 @@ Table table_at(const std::vector<int>& positions, std::vector<std::string> names
   t.geno = {.members = 1, .first = 0, .codes = std::vector<int8_t>(n, 1)};
   t.freq.assign(n, 0.5);
   t.miss.assign(n, 0.0);
+  if constexpr (std::is_same_v<Table, StudyTable>) t.nind = 1;
+  if constexpr (std::is_same_v<Table, PanelTable>) t.ncol = 1;
   return t;
 }
-StudyTable study_at(const std::vector<int>& positions) {
-  StudyTable t = table_at<StudyTable>(positions);
-  t.nind = 1;
-  return t;
-}
-PanelTable panel_at(const std::vector<int>& positions, std::vector<std::string> names = {}) {
-  PanelTable t = table_at<PanelTable>(positions, names);
-  t.ncol = 1;
-  return t;
-}
+const auto study_at = [](const std::vector<int>& p) { return table_at<StudyTable>(p); };
+const auto panel_at = [](const std::vector<int>& p, std::vector<std::string> names = {}) {
+  return table_at<PanelTable>(p, names);
+};
 
 struct MergeCase {
   std::vector<int> study, panel;
@@ -56,10 +54,8 @@ TEST_P(BuildUnion, MergesByPosition) {
   for (int r = 0; r < u.n; ++r) rows.push_back({u.pos[r], u.study_row[r], u.panel_row[r]});
   EXPECT_EQ(rows, c.expected);
   EXPECT_EQ(u.pos.hi(), static_cast<int>(c.study.size() + c.panel.size()));
-  EXPECT_EQ(u.pos[-1], -300000000);
-  EXPECT_EQ(u.pos[u.n], 300000000);
-  EXPECT_EQ(u.study_row[-1], -1);
-  EXPECT_EQ(u.panel_row[-1], -1);
+  EXPECT_EQ(std::vector<int>({u.pos[-1], u.pos[u.n], u.study_row[-1], u.panel_row[-1]}),
+            std::vector<int>({-300000000, 300000000, -1, -1}));
 }
 
 // clang-format off
@@ -78,125 +74,133 @@ INSTANTIATE_TEST_SUITE_P(Cases, BuildUnion, ::testing::Values(
 // without the speed filter.
 TEST(MatchHaplotypes, EqualsTheForwardScan) {
   std::mt19937 rng(20240607);
-  auto names = [&](int count, int pool) {
+  auto names = [&](std::size_t count, int pool) {
     static const char* const kStems[] = {"rs1", "rs10", "RS1", "rs", "x"};
-    std::vector<std::string> out;
-    for (int i = 0; i < count; ++i) {
+    std::vector<std::string> out(count);
+    for (std::string& n : out) {
       const int p = static_cast<int>(rng() % pool);
-      out.push_back(kStems[p % 5] + std::to_string(p / 5));
+      n = kStems[p % 5] + std::to_string(p / 5);
     }
     return out;
   };
   for (int trial = 0; trial < 2000; ++trial) {
     const int pool = 1 + trial % 40;
-    const std::vector<std::string> panel_names = names(static_cast<int>(rng() % 60), pool);
+    const std::vector<std::string> panel_names = names(rng() % 60, pool);
     HapTable haps;
-    for (const std::string& name : panel_names) {  // dropped, foreign, repeated, swapped
+    for (const std::string& n : panel_names) {  // dropped, foreign, repeated, swapped
       const int a = static_cast<int>(rng() % 10);
       if (a == 0) continue;
       if (a == 1) haps.name.push_back(names(1, pool)[0]);
-      haps.name.push_back(name);
-      if (a == 2) haps.name.push_back(name);
+      haps.name.push_back(n);
+      if (a == 2) haps.name.push_back(n);
       if (a == 3 && haps.name.size() >= 2) std::swap(haps.name.end()[-1], haps.name.end()[-2]);
     }
-    if (trial % 3 == 0) haps.name = names(static_cast<int>(rng() % 60), pool);
+    if (trial % 3 == 0) haps.name = names(rng() % 60, pool);
     haps.nsnp = static_cast<int>(haps.name.size());
-    std::vector<int> panel_pos, study_pos;
+    std::vector<int> panel_pos, study_pos(rng() % 30);
     for (std::size_t i = 0; i < panel_names.size(); ++i)
       panel_pos.push_back(2 * int(i) + int(rng() % 2));
-    for (int i = 0; i < static_cast<int>(rng() % 30); ++i) study_pos.push_back(3 * i);
+    for (std::size_t i = 0; i < study_pos.size(); ++i) study_pos[i] = 3 * int(i);
     const PanelTable panel = panel_at(panel_pos, panel_names);
     for (int speed = 0; speed <= 1; ++speed) {
       Settings s;
       s.speed_flag = speed;
       SnpUnion fast = build_union(study_at(study_pos), panel);
-      SnpUnion plain = build_union(study_at(study_pos), panel);
+      SnpUnion plain = fast;
       match_haplotypes(fast, panel, haps, s);
       literal::match_haplotypes_scan(plain, panel, haps, speed == 1);
       for (int r = -1; r < fast.n; ++r) {
-        ASSERT_EQ(fast.hap_row[r], plain.hap_row[r]) << "trial " << trial << " row " << r;
-        ASSERT_EQ(fast.panel_row[r], plain.panel_row[r]) << "trial " << trial << " row " << r;
-        ASSERT_EQ(fast.study_row[r], plain.study_row[r]) << "trial " << trial << " row " << r;
+        ASSERT_EQ(std::tuple(fast.hap_row[r], fast.panel_row[r], fast.study_row[r]),
+                  std::tuple(plain.hap_row[r], plain.panel_row[r], plain.study_row[r]))
+            << "trial " << trial << " row " << r;
       }
     }
   }
 }
 
+struct Pairing {
+  const char* label;
+  std::vector<std::array<char, 2>> study;  // all at position 100
+  std::vector<std::array<char, 2>> panel;
+  std::vector<std::array<int, 2>> rows;  // study row, panel row of each union row
+  std::vector<int> mismatched;
+  std::vector<std::array<char, 2>> panel_after;  // the panel's letters afterwards
+};
+
+class UnionByAlleles : public ::testing::TestWithParam<Pairing> {};
+
+TEST_P(UnionByAlleles, PairsTheSameVariant) {
+  const Pairing& c = GetParam();
+  StudyTable study = study_at(std::vector<int>(c.study.size(), 100));
+  PanelTable panel = panel_at(std::vector<int>(c.panel.size(), 100));
+  study.allele = c.study;
+  panel.allele = c.panel;
+  std::vector<int> mismatched;
+  const SnpUnion u = build_union_by_alleles(study, panel, mismatched);
+  std::vector<std::array<int, 2>> rows;
+  for (int j = 0; j < u.n; ++j) rows.push_back({u.study_row[j], u.panel_row[j]});
+  EXPECT_EQ(rows, c.rows);
+  EXPECT_EQ(mismatched, c.mismatched);
+  EXPECT_EQ(panel.allele, c.panel_after);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, UnionByAlleles, ::testing::Values(
+    Pairing{"same", {{'A', 'G'}}, {{'A', 'G'}}, {{0, 0}}, {}, {{'A', 'G'}}},
+    Pairing{"swapped", {{'A', 'G'}}, {{'G', 'A'}}, {{0, 0}}, {}, {{'G', 'A'}}},
+    Pairing{"other_strand", {{'A', 'G'}}, {{'T', 'C'}}, {{0, 0}}, {}, {{'A', 'G'}}},
+    Pairing{"other_strand_swapped", {{'A', 'G'}}, {{'C', 'T'}}, {{0, 0}}, {}, {{'G', 'A'}}},
+    Pairing{"ambiguous_kept_as_swapped", {{'A', 'T'}}, {{'T', 'A'}}, {{0, 0}}, {}, {{'T', 'A'}}},
+    Pairing{"another_variant", {{'A', 'G'}}, {{'A', 'C'}}, {{0, -1}}, {0}, {{'A', 'C'}}},
+    Pairing{"second_record_pairs", {{'A', 'G'}}, {{'A', 'C'}, {'A', 'G'}}, {{0, 1}}, {0}, {{'A', 'C'}, {'A', 'G'}}},
+    Pairing{"one_letter_crosswise", {{'A', 'G'}}, {{'C', 'A'}}, {{0, -1}}, {0}, {{'C', 'A'}}},
+    Pairing{"other_letter_crosswise", {{'A', 'G'}}, {{'G', 'C'}}, {{0, -1}}, {0}, {{'G', 'C'}}},
+    Pairing{"two_study_records", {{'A', 'C'}, {'A', 'G'}}, {{'A', 'G'}}, {{0, -1}, {1, 0}}, {}, {{'A', 'G'}}}),
+    [](const ::testing::TestParamInfo<Pairing>& p) { return std::string(p.param.label); });
+// clang-format on
+
+// Haplotype rows of a VCF file tie to panel rows by position and alleles,
+// counting the panel's ALT; after the alignment they follow the panel's
+// flips, so that they count what its codes count.
+TEST(VcfHaplotypes, CountThePanelsAltThenWhatItsCodesCount) {
+  PanelTable panel = panel_at({100, 200, 300});
+  panel.geno.codes = {0, 1, 2};
+  panel.allele = {{'A', 'G'}, {'C', 'T'}, {'G', 'T'}};
+  HapTable file{.ncol = 2, .nsnp = 3, .name = {"h1", "h2", "h3"}, .bits = {0, 1, 1, 1, 0, 0}};
+  std::vector<int> hap_of_row;
+  std::vector<bool> taken;
+  // 100 A/G: same; 200 T/C: swapped, bits inverted; 300 G/A: another variant
+  HapTable haps = haplotypes_by_position(panel, file, {100, 200, 300},
+                                         {{'A', 'G'}, {'T', 'C'}, {'G', 'A'}}, hap_of_row, taken);
+  EXPECT_EQ(hap_of_row, (std::vector<int>{0, 1, -1}));
+  EXPECT_EQ(taken, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(haps.bits, (std::vector<uint8_t>{0, 1, 0, 0}));
+  flip(panel, 1);
+  align_haplotypes(haps, panel, hap_of_row);
+  EXPECT_EQ(haps.bits, (std::vector<uint8_t>{0, 1, 1, 1}));
+}
+
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-const std::vector<int8_t> kAsRead = {0, 1, 2, 9, 2};
-const std::vector<int8_t> kFlipped = {2, 1, 0, 9, 0};
 
 struct AlignCase {
-  const char* study_alleles;
-  const char* panel_alleles;
+  const char *study_alleles, *panel_alleles;
   int recode;
   double fs, fe;
   int no_fix, no_remove;
-  bool flipped;     // the panel codes end flipped
-  bool study_kept;  // the union row keeps its study row
+  bool vcf_panel;     // the panel's codes count ALT as read
+  bool flipped;       // the panel codes end flipped
+  bool study_kept;    // the union row keeps its study row
+  bool first_letter;  // the aligned codes count the panel's first letter
 };
 
 class AlignAlleles : public ::testing::TestWithParam<AlignCase> {};
 
-TEST_P(AlignAlleles, FollowsTheRule) {
-  const AlignCase& c = GetParam();
-  StudyTable study = study_at({100});
-  PanelTable panel = panel_at({100});
-  study.allele[0] = {c.study_alleles[0], c.study_alleles[1]};
-  study.recode[0] = c.recode;
-  study.freq[0] = c.fs;
-  panel.allele[0] = {c.panel_alleles[0], c.panel_alleles[1]};
-  panel.freq[0] = c.fe;
-  panel.ncol = panel.geno.members = static_cast<int>(kAsRead.size());
-  panel.geno.codes = kAsRead;
-  SnpUnion u = build_union(study, panel);
-  align_alleles(u, study, panel, c.no_fix, c.no_remove);
-  EXPECT_EQ(panel.geno.codes, c.flipped ? kFlipped : kAsRead);
-  EXPECT_EQ(u.study_row[0], c.study_kept ? 0 : -1);
-  EXPECT_EQ(u.panel_row[0], 0);
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, AlignAlleles, ::testing::Values(
-    //        study panel recode fs    fe    no_fix no_remove flipped kept
-    AlignCase{"AG", "GA", 0,     0.2,  0.2,  0,     0,        true,   true},   // first letters differ
-    AlignCase{"AG", "CG", 0,     0.5,  0.5,  0,     0,        true,   true},
-    AlignCase{"AG", "AC", 0,     0.2,  0.8,  0,     0,        false,  true},   // not ambiguous
-    AlignCase{"AT", "AT", 0,     0.45, 0.55, 0,     0,        false,  false},  // in the band: removed
-    AlignCase{"AT", "AT", 0,     0.45, 0.55, 0,     1,        false,  true},
-    AlignCase{"CG", "CG", 0,     0.59, 0.41, 0,     0,        false,  false},
-    AlignCase{"AT", "AT", 0,     0.2,  0.8,  0,     0,        true,   true},   // out of the band: flipped
-    AlignCase{"AT", "AT", 0,     0.2,  0.45, 0,     0,        false,  true},   // same side of 0.5
-    AlignCase{"AT", "AT", 0,     0.5,  0.8,  0,     0,        false,  true},
-    AlignCase{"CG", "CG", 0,     0.55, 0.4,  0,     0,        true,   true},   // 0.4 is outside the band
-    AlignCase{"CG", "CG", 0,     0.6,  0.45, 0,     0,        true,   true},   // so is 0.6
-    AlignCase{"AC", "AT", 0,     0.2,  0.8,  0,     0,        true,   true},   // the panel's letters decide
-    AlignCase{"GC", "GC", 0,     0.2,  0.8,  0,     0,        false,  true},
-    AlignCase{"TA", "TA", 0,     0.45, 0.55, 0,     0,        false,  true},
-    AlignCase{"AT", "AT", 0,     kNaN, 0.8,  0,     0,        false,  true},
-    AlignCase{"AG", "AG", 1,     0.3,  0.3,  0,     0,        true,   true},   // recode flag 1
-    AlignCase{"AG", "GA", 1,     0.3,  0.3,  0,     0,        false,  true},   // recoded, then flipped
-    AlignCase{"AG", "AG", 2,     0.3,  0.3,  0,     0,        false,  true},
-    AlignCase{"AG", "GA", 1,     0.3,  0.3,  1,     0,        true,   true},   // -no_fix keeps the recode
-    AlignCase{"AT", "AT", 0,     0.45, 0.55, 1,     0,        false,  true}));
-// clang-format on
-
-struct CountedCase {
-  const char* study_alleles;
-  const char* panel_alleles;
-  int recode;
-  double fs, fe;
-  bool vcf_panel;     // the panel's codes count ALT as read
-  bool first_letter;  // the aligned codes count the panel's first letter
-};
-
-class CountedLetter : public ::testing::TestWithParam<CountedCase> {};
-
 // The letter that the aligned panel codes count, which an imputed record
 // names as ALT: a recode flip makes a text panel's codes count the second
 // letter as a rule, a VCF panel's the other one than ALT.
-TEST_P(CountedLetter, FollowsTheFlipsThatChangeIt) {
-  const CountedCase& c = GetParam();
+TEST_P(AlignAlleles, FollowsTheRule) {
+  const AlignCase& c = GetParam();
+  const std::vector<int8_t> as_read = {0, 1, 2, 9, 2}, flipped = {2, 1, 0, 9, 0};
   StudyTable study = study_at({100});
   PanelTable panel = panel_at({100});
   panel.vcf = c.vcf_panel;
@@ -205,22 +209,42 @@ TEST_P(CountedLetter, FollowsTheFlipsThatChangeIt) {
   study.freq[0] = c.fs;
   panel.allele[0] = {c.panel_alleles[0], c.panel_alleles[1]};
   panel.freq[0] = c.fe;
+  panel.ncol = panel.geno.members = static_cast<int>(as_read.size());
+  panel.geno.codes = as_read;
   SnpUnion u = build_union(study, panel);
-  align_alleles(u, study, panel, 0, 0);
+  align_alleles(u, study, panel, c.no_fix, c.no_remove);
+  EXPECT_EQ(panel.geno.codes, c.flipped ? flipped : as_read);
+  EXPECT_EQ(std::pair(u.study_row[0], u.panel_row[0]), std::pair(c.study_kept ? 0 : -1, 0));
   EXPECT_EQ(panel.is_flipped(0), c.first_letter);
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, CountedLetter, ::testing::Values(
-    //          study panel recode fs   fe   vcf    first letter
-    CountedCase{"AG", "AG", 1,     0.3, 0.3, false, false},  // recoded to the rule
-    CountedCase{"AG", "AG", 1,     0.3, 0.3, true,  true},
-    CountedCase{"AG", "GA", 0,     0.3, 0.3, false, true},   // letters swapped
-    CountedCase{"AG", "GA", 1,     0.3, 0.3, false, true},   // recoded, then swapped
-    CountedCase{"AG", "GA", 1,     0.3, 0.3, true,  false},
-    CountedCase{"AT", "AT", 1,     0.2, 0.8, false, true},   // recoded, then flipped by frequency
-    CountedCase{"AT", "AT", 0,     0.2, 0.8, false, true},
-    CountedCase{"AG", "AG", 0,     0.3, 0.3, true,  false}));
+INSTANTIATE_TEST_SUITE_P(Cases, AlignAlleles, ::testing::Values(
+    //        study panel recode fs    fe    no_fix no_remove vcf    flipped kept   first letter
+    AlignCase{"AG", "GA", 0,     0.2,  0.2,  0,     0,        false, true,   true,  true},   // first letters differ
+    AlignCase{"AG", "CG", 0,     0.5,  0.5,  0,     0,        false, true,   true,  true},
+    AlignCase{"AG", "AC", 0,     0.2,  0.8,  0,     0,        false, false,  true,  false},  // not ambiguous
+    AlignCase{"AT", "AT", 0,     0.45, 0.55, 0,     0,        false, false,  false, false},  // in the band: removed
+    AlignCase{"AT", "AT", 0,     0.45, 0.55, 0,     1,        false, false,  true,  false},
+    AlignCase{"CG", "CG", 0,     0.59, 0.41, 0,     0,        false, false,  false, false},
+    AlignCase{"AT", "AT", 0,     0.2,  0.8,  0,     0,        false, true,   true,  true},   // out of the band: flipped
+    AlignCase{"AT", "AT", 0,     0.2,  0.45, 0,     0,        false, false,  true,  false},  // same side of 0.5
+    AlignCase{"AT", "AT", 0,     0.5,  0.8,  0,     0,        false, false,  true,  false},
+    AlignCase{"CG", "CG", 0,     0.55, 0.4,  0,     0,        false, true,   true,  true},   // 0.4 is outside the band
+    AlignCase{"CG", "CG", 0,     0.6,  0.45, 0,     0,        false, true,   true,  true},   // so is 0.6
+    AlignCase{"AC", "AT", 0,     0.2,  0.8,  0,     0,        false, true,   true,  true},   // the panel's letters decide
+    AlignCase{"GC", "GC", 0,     0.2,  0.8,  0,     0,        false, false,  true,  false},
+    AlignCase{"TA", "TA", 0,     0.45, 0.55, 0,     0,        false, false,  true,  false},
+    AlignCase{"AT", "AT", 0,     kNaN, 0.8,  0,     0,        false, false,  true,  false},
+    AlignCase{"AG", "AG", 1,     0.3,  0.3,  0,     0,        false, true,   true,  false},  // recoded to the rule
+    AlignCase{"AG", "AG", 1,     0.3,  0.3,  0,     0,        true,  true,   true,  true},
+    AlignCase{"AG", "GA", 1,     0.3,  0.3,  0,     0,        false, false,  true,  true},   // recoded, then swapped
+    AlignCase{"AG", "GA", 1,     0.3,  0.3,  0,     0,        true,  false,  true,  false},
+    AlignCase{"AG", "AG", 2,     0.3,  0.3,  0,     0,        false, false,  true,  false},
+    AlignCase{"AG", "AG", 0,     0.3,  0.3,  0,     0,        true,  false,  true,  false},
+    AlignCase{"AT", "AT", 1,     0.2,  0.8,  0,     0,        false, false,  true,  true},   // recoded, then flipped by frequency
+    AlignCase{"AG", "GA", 1,     0.3,  0.3,  1,     0,        false, true,   true,  false},  // -no_fix keeps the recode
+    AlignCase{"AT", "AT", 0,     0.45, 0.55, 1,     0,        false, false,  true,  false}));
 // clang-format on
 
 struct MonoCase {
@@ -241,20 +265,16 @@ TEST_P(DropMonomorphic, JudgesByTheRightFrequency) {
   if (c.in_panel) panel.freq[0] = c.fe;
   SnpUnion u = build_union(study, panel);
   drop_monomorphic(u, study, panel);
-  EXPECT_EQ(u.study_row[0], c.study_kept ? 0 : -1);
-  EXPECT_EQ(u.panel_row[0], c.panel_kept ? 0 : -1);
+  EXPECT_EQ(std::pair(u.study_row[0], u.panel_row[0]),
+            std::pair(c.study_kept ? 0 : -1, c.panel_kept ? 0 : -1));
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, DropMonomorphic, ::testing::Values(
-    MonoCase{true, true, 0.0, 0.3, false, true},
-    MonoCase{true, true, 0.3, 0.0, true, true},
-    MonoCase{true, false, 1.0, 0, false, false},
-    MonoCase{false, true, 0, 0.0, false, false},
-    MonoCase{false, true, 0, 0.000001, false, true},
-    MonoCase{false, true, 0, 0.00000099, false, false},
-    MonoCase{true, true, 0.999999, 0.5, true, true},
-    MonoCase{true, true, 0.9999991, 0.5, false, true},
+    MonoCase{true, true, 0.0, 0.3, false, true}, MonoCase{true, true, 0.3, 0.0, true, true},
+    MonoCase{true, false, 1.0, 0, false, false}, MonoCase{false, true, 0, 0.0, false, false},
+    MonoCase{false, true, 0, 0.000001, false, true}, MonoCase{false, true, 0, 0.00000099, false, false},
+    MonoCase{true, true, 0.999999, 0.5, true, true}, MonoCase{true, true, 0.9999991, 0.5, false, true},
     MonoCase{true, false, kNaN, 0, true, false}));
 // clang-format on
 
