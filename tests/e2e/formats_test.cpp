@@ -21,11 +21,10 @@ namespace {
 const fs::path kSource = TESSELLAR_SOURCE_DIR;
 
 // The lines of text that start (header) or do not start with '#'; header
-// lines without ##source; contig (when given) renamed "1".
-std::string lines_of(const std::string& text, bool header, const char* contig = nullptr) {
+// lines without ##source; the contig from (when given) renamed "1".
+std::string lines_of(const std::string& text, bool header, const std::string& from = "") {
   std::istringstream in(text);
   std::string out;
-  const std::string from = contig != nullptr ? contig : "";
   for (std::string line; std::getline(in, line);) {
     if ((line.rfind('#', 0) == 0) != header || line.rfind("##source=", 0) == 0) continue;
     if (!from.empty() && line.rfind(from + "\t", 0) == 0) line = "1" + line.substr(from.size());
@@ -40,58 +39,36 @@ int run(const fs::path& dir, const std::string& args) {
   return shell(dir, kBinary + " " + args + " > /dev/null 2>&1");
 }
 
-struct Paths {
-  const char* label;
-  const char* dir;               // under the source tree
-  const char* text_args;         // the text inputs
-  const char* vcf_args;          // the same data as VCF
-  const char* contig = nullptr;  // the VCF study's contig, when not the text run's "1"
-  // The text output lists the letters of a SNP imputed from the panel as the
-  // panel lists them, which the VCF form swaps where a study row has recode
-  // flag 1: then only the VCF output and the per-site file must agree.
-  bool same_text_output = true;
-};
-
-class TextAndVcf : public testing::TestWithParam<Paths> {};
+// A data set as text and as VCF, a line of format_cases.txt: label, folder,
+// the text options, the VCF options, the VCF study's contig, "differs".
+class TextAndVcf : public testing::TestWithParam<std::vector<std::string>> {};
 
 // The same probabilities, records and per-site lines from either input
 // format, to either output format.
 TEST_P(TextAndVcf, GiveTheSameResults) {
-  const Paths& p = GetParam();
-  const WorkFolder w(std::string("formats_") + p.label);
+  const std::vector<std::string>& p = GetParam();
+  const WorkFolder w("formats_" + p[0]);
   std::map<std::string, std::string> out;
-  for (const char* name : {"text", "vcf"}) {
-    const std::string args = name[0] == 't' ? p.text_args : p.vcf_args;
+  for (const std::string name : {"text", "vcf"}) {
+    const std::string& args = name == "text" ? p[2] : p[3];
     const std::string base = (w / name).string();
-    ASSERT_EQ(run(kSource / p.dir, args + " -ofile " + base + ".out -sites " + base + ".sites"), 0);
-    ASSERT_EQ(run(kSource / p.dir, args + " -ofile " + base + ".vcf.gz"), 0) << args;
-    const char* contig = name[0] == 'v' ? p.contig : nullptr;
-    out[name + std::string(".out")] = read_file(base + ".out");
-    out[name + std::string(".sites")] = lines_of(read_file(base + ".sites"), false, contig);
+    ASSERT_EQ(run(kSource / p[1], args + " -ofile " + base + ".out -sites " + base + ".sites"), 0);
+    ASSERT_EQ(run(kSource / p[1], args + " -ofile " + base + ".vcf.gz"), 0) << args;
+    const std::string contig = name == "vcf" ? p[4] : "";
+    out[name + ".out"] = read_file(base + ".out");
+    out[name + ".sites"] = lines_of(read_file(base + ".sites"), false, contig);
     for (const bool header : {false, true})
       out[name + std::to_string(header)] = lines_of(unzipped(base + ".vcf.gz"), header, contig);
   }
   EXPECT_FALSE(out["text.out"].empty());
-  EXPECT_EQ(out["vcf.out"], out[p.same_text_output ? "text.out" : "vcf.out"]);
-  for (const char* part : {".sites", "0", "1"})
-    EXPECT_EQ(out[std::string("vcf") + part], out[std::string("text") + part]) << part;
+  EXPECT_EQ(out["vcf.out"], out[p[5] == "differs" ? "vcf.out" : "text.out"]);
+  for (const std::string part : {".sites", "0", "1"})
+    EXPECT_EQ(out["vcf" + part], out["text" + part]) << part;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, TextAndVcf,
-    testing::Values(
-        Paths{"example", "examples", "",
-              "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -hfile haplotypes.vcf.gz"},
-        Paths{"families", "tests/e2e/data/families", "-panel 6 4 10",
-              "-gfile study.vcf -efile panel.vcf -ped panel.ped"},
-        Paths{"chr_prefix", "tests/e2e/data/families", "-panel 6 4 10 -loo",
-              "-gfile study_chr.vcf -efile panel.vcf -ped panel.ped -loo", "chr1"},
-        Paths{"recode", "tests/e2e/data/recode", "-panel 6 0 4",
-              "-gfile study.vcf -efile panel.vcf -ped panel.ped -hfile haplotypes.vcf", nullptr,
-              false},
-        Paths{"one_sample", "tests/e2e/data/one_sample", "-panel 0 0 1",
-              "-gfile study.vcf -efile panel.vcf -ped panel.ped"}),
-    [](const testing::TestParamInfo<Paths>& param) { return std::string(param.param.label); });
+INSTANTIATE_TEST_SUITE_P(Formats, TextAndVcf,
+                         testing::ValuesIn(table_rows(kSource / "tests/e2e/format_cases.txt", 6)),
+                         [](const auto& p) { return p.param[0]; });
 
 // A partition of the inputs into chunks, a line of region_cases.txt: label,
 // folder, inputs, chunks, whether some chunk widens, a command run first, a feed.

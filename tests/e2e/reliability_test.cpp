@@ -116,11 +116,16 @@ TEST(Limits, FileSizeLimitIsAnOrdinaryWriteError) {
 }
 #endif
 
-// A run log that cannot be written fails the run.
+// A run log that cannot be written (standard output full or closed) fails
+// the run, which writes nothing; a closed one is reported on standard error
+// with the reason.
 TEST(RunLog, ThatCannotBeWrittenFailsTheRun) {
-  const ExampleCopy w("full");
+  const ExampleCopy w("run_log");
   EXPECT_EQ(shell(w, kBinary + " > /dev/full 2> /dev/null"), 1);
-  EXPECT_FALSE(fs::exists(w / "imp_geno.out"));
+  std::string error;
+  EXPECT_EQ(shell(w, kBinary + " 2>&1 >&-", &error), 1);
+  EXPECT_EQ(error, "Error: cannot write the run log on standard output: Bad file descriptor.\n");
+  EXPECT_TRUE(temporary_files(w.path()).empty() && !fs::exists(w / "imp_geno.out"));
 }
 
 // A pipe holding text is refused at once (text is read twice), even with
@@ -144,9 +149,11 @@ TEST(Streams, PipesAndStandardOutput) {
 }
 
 // As another user (root runs these through setpriv): an earlier output that
-// the user may not write, and an input the user may not read, stop the run.
+// the user may not write, and an input the user may not read, stop the run;
+// a link that another user planted in a sticky world-writable folder is not
+// followed, as the kernel would not follow it.
 TEST(Permissions, AreThoseOfTheUser) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   const ExampleCopy w("permissions");
   fs::permissions(w.path(), fs::perms::all);
   std::ofstream(w / "kept.txt") << "kept";
@@ -163,18 +170,10 @@ TEST(Permissions, AreThoseOfTheUser) {
   EXPECT_EQ(shell(w, as_nobody + " -gfile secret.dat", &out), 1);
   EXPECT_NE(out.find("Error: 'secret.dat' cannot be read: Permission denied."), std::string::npos)
       << out;
-}
-
-// A link that another user planted in a sticky world-writable folder is not
-// followed, as the kernel would not follow it.
-TEST(Permissions, PlantedLinksInStickyFoldersAreNotFollowed) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a link as another user";
-  const ExampleCopy w("sticky");
   fs::create_directory(w / "shared");
   ASSERT_EQ(chmod((w / "shared").c_str(), 01777), 0);
   fs::create_symlink(w / "victim.txt", w / "shared/out.txt");
   ASSERT_EQ(lchown((w / "shared/out.txt").c_str(), 65534, 65534), 0);
-  std::string out;
   EXPECT_EQ(run(w.path(), "-ofile shared/out.txt", &out), 1);
   EXPECT_NE(out.find("belongs to another user, so it is not followed"), std::string::npos) << out;
   EXPECT_FALSE(fs::exists(w / "victim.txt"));
