@@ -5,7 +5,6 @@
 // binary in a fresh working folder. TESSELLAR_REGENERATE=1 rewrites the
 // expected results from the binary's (it refuses when the binary did not start).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cctype>
@@ -16,28 +15,22 @@
 #include <string>
 #include <vector>
 
+#include "e2e_run.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
-using tessellar::testing_support::WorkFolder;
+using namespace tessellar::testing_support;
 
 namespace {
 
-const fs::path kE2e = fs::path(TESSELLAR_SOURCE_DIR) / "tests" / "e2e";
-const fs::path kExamples = fs::path(TESSELLAR_SOURCE_DIR) / "examples";
+const fs::path kSource = TESSELLAR_SOURCE_DIR;
+const fs::path kE2e = kSource / "tests" / "e2e";
 const char* const kStop = "\nTessellar was stopped due to error(s) listed above.\n\n";
-
-std::string read_file(const fs::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
+const bool kRegenerate = std::getenv("TESSELLAR_REGENERATE") != nullptr;
 
 void write_file(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
-
-const bool kRegenerate = std::getenv("TESSELLAR_REGENERATE") != nullptr;
 
 std::string quoted(const std::string& text) {
   std::string q = "'";
@@ -53,28 +46,14 @@ struct Result {
   }
 };
 
-// Copies the text inputs (*.dat) of the source folder from into work: of
-// examples/, those among its named inputs.
-void copy_inputs(const std::string& from, const fs::path& work) {
-  if (from == "examples") {
-    for (const std::string& name : tessellar::testing_support::example_inputs())
-      if (name.ends_with(".dat")) fs::copy_file(kExamples / name, work / name);
-    return;
-  }
-  for (const auto& entry : fs::directory_iterator(fs::path(TESSELLAR_SOURCE_DIR) / from))
-    if (entry.path().extension() == ".dat")
-      fs::copy_file(entry.path(), work / entry.path().filename());
-}
-
 // Runs the binary in work with args; standard error is discarded.
 Result run(const fs::path& work, const std::vector<std::string>& args) {
-  std::string command = "cd " + quoted(work.string()) + " && " + quoted(TESSELLAR_BINARY);
+  std::string command = kBinary;
   for (const auto& arg : args) command += " " + quoted(arg);
-  const int raw = std::system((command + " > stdout.txt 2> /dev/null < /dev/null").c_str());
   Result result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::istringstream lines(read_file(work / "stdout.txt"));
-  fs::remove(work / "stdout.txt");
+  std::string log;
+  result.status = shell(work, command + " 2> /dev/null < /dev/null", &log);
+  std::istringstream lines(log);
   for (std::string line; std::getline(lines, line);) {
     for (const char* stamp : {"Tessellar started: ", "Tessellar complete: "})
       if (line.rfind(stamp, 0) == 0) line = std::string(stamp) + "<time>";
@@ -96,38 +75,45 @@ std::string test_name(std::string name) {
   return name;
 }
 
-// ---- Folder cases ----
-
-bool is_case_file(const std::string& name) {
-  return name == "args" || name == "inputs_from" || name == "README" || name == "README.md" ||
-         name.rfind("expected.", 0) == 0;
+// Copies the regular files of the folder from whose names keep accepts into work.
+template <class Keep>
+void copy_all(const fs::path& from, const fs::path& work, Keep keep) {
+  for (const auto& e : fs::directory_iterator(from))
+    if (e.is_regular_file() && keep(e.path().filename().string()))
+      fs::copy_file(e.path(), work / e.path().filename(), fs::copy_options::overwrite_existing);
 }
+
+// ---- Folder cases ----
 
 class Folder : public ::testing::TestWithParam<std::string> {};
 
+// A case that writes an output also writes it on 7 threads (its log then
+// says so).
 TEST_P(Folder, MatchesTheExpectedFiles) {
   const fs::path dir = kE2e / "cases" / GetParam();
-  const WorkFolder folder("e2e_" + GetParam());
-  const fs::path& work = folder.path();
+  const WorkFolder work("e2e_" + GetParam());
   std::vector<std::string> args;
   std::istringstream arg_lines(read_file(dir / "args"));
   for (std::string line; std::getline(arg_lines, line);) args.push_back(line);
-  std::string ofile = "imp_geno.out";
-  std::string sites;
+  std::string ofile = "imp_geno.out", sites;
   for (std::size_t a = 0; a + 1 < args.size(); ++a) {
     if (args[a] == "-ofile") ofile = args[a + 1];
     if (args[a] == "-sites") sites = args[a + 1];
   }
-  if (fs::exists(dir / "inputs_from")) {
-    std::string from = read_file(dir / "inputs_from");
-    copy_inputs(from.erase(from.find_last_not_of("\n ") + 1), work);
+  std::string from = read_file(dir / "inputs_from");
+  from.erase(from.find_last_not_of("\n ") + 1);
+  if (from == "examples") {
+    for (const std::string& name : example_inputs())
+      if (name.ends_with(".dat")) fs::copy_file(kSource / from / name, work / name);
+  } else if (!from.empty()) {
+    copy_all(kSource / from, work.path(), [](const std::string& n) { return n.ends_with(".dat"); });
   }
-  for (const auto& entry : fs::directory_iterator(dir))
-    if (!is_case_file(entry.path().filename().string()))
-      fs::copy_file(entry.path(), work / entry.path().filename(),
-                    fs::copy_options::overwrite_existing);
-  const std::vector<std::string> before = names_in(work);
-  const Result result = run(work, args);
+  copy_all(dir, work.path(), [](const std::string& n) {
+    return n != "args" && n != "inputs_from" && !n.starts_with("README") &&
+           !n.starts_with("expected.");
+  });
+  const std::vector<std::string> before = names_in(work.path());
+  const Result result = run(work.path(), args);
   const fs::path produced = work / ofile;
 
   if (kRegenerate) {
@@ -141,20 +127,24 @@ TEST_P(Folder, MatchesTheExpectedFiles) {
   }
   EXPECT_EQ(result.log, read_file(dir / "expected.log"));
   EXPECT_EQ(std::to_string(result.status) + "\n", read_file(dir / "expected.status"));
-  if (fs::exists(dir / "expected.out")) {
+  if (!fs::exists(dir / "expected.out")) {
+    // An earlier output (a file of that name in the case folder) unchanged, or none.
+    EXPECT_EQ(read_file(produced), read_file(dir / ofile)) << "an earlier output was changed";
+    EXPECT_EQ(names_in(work.path()), before) << "the failed run left a file";
+    return;
+  }
+  const bool with_sites = fs::exists(dir / "expected.sites");
+  for (const char* threads : {"", "7"}) {
+    if (*threads != '\0') {
+      args.insert(args.end(), {"-threads", threads});
+      ASSERT_EQ(run(work.path(), args).status, 0);
+    }
     ASSERT_TRUE(fs::exists(produced)) << ofile << " was not written";
-    EXPECT_EQ(read_file(produced), read_file(dir / "expected.out"));
-    const bool with_sites = fs::exists(dir / "expected.sites");
-    if (with_sites) {
-      EXPECT_EQ(read_file(work / sites), read_file(dir / "expected.sites"));
-    }
-    EXPECT_EQ(names_in(work).size(), before.size() + (with_sites ? 2 : 1))
+    EXPECT_EQ(read_file(produced), read_file(dir / "expected.out")) << threads;
+    EXPECT_EQ(with_sites ? read_file(work / sites) : "", read_file(dir / "expected.sites"))
+        << threads;
+    EXPECT_EQ(names_in(work.path()).size(), before.size() + (with_sites ? 2 : 1))
         << "a temporary file was left";
-  } else {
-    if (fs::exists(dir / ofile)) {
-      EXPECT_EQ(read_file(produced), read_file(dir / ofile)) << "an earlier output was changed";
-    }
-    EXPECT_EQ(names_in(work), before) << "the failed run left a file";
   }
 }
 
@@ -169,28 +159,7 @@ std::vector<std::string> folder_cases() {
 INSTANTIATE_TEST_SUITE_P(Cases, Folder, ::testing::ValuesIn(folder_cases()),
                          [](const auto& param) { return test_name(param.param); });
 
-// ---- One-line cases ----
-
-struct Line {
-  std::string name, status, args, error;
-};
-
-// The lines of argument_cases.txt, fields separated by " | ".
-std::vector<Line> table_lines() {
-  std::vector<Line> lines;
-  std::istringstream text(read_file(kE2e / "argument_cases.txt"));
-  for (std::string row; std::getline(text, row);) {
-    if (row.empty() || row[0] == '#') continue;
-    std::vector<std::string> f;
-    std::size_t at = 0;
-    for (std::size_t bar; (bar = row.find(" | ", at)) != std::string::npos; at = bar + 3)
-      f.push_back(row.substr(at, bar - at));
-    f.push_back(row.substr(at));
-    f.resize(4);
-    lines.push_back({f[0], f[1], f[2], f[3]});
-  }
-  return lines;
-}
+// ---- One-line cases: name, exit status, arguments, the last error ----
 
 // The text from the log's last "Error:" to the end of its line, or "-".
 std::string last_error(const std::string& log) {
@@ -198,26 +167,25 @@ std::string last_error(const std::string& log) {
   return at == std::string::npos ? "-" : log.substr(at, log.find('\n', at) - at);
 }
 
+using Line = std::vector<std::string>;
 class OneLine : public ::testing::TestWithParam<Line> {};
-
-// Copies every file of the test data folder from (but its README) into work.
-void copy_all(const fs::path& from, const fs::path& work) {
-  for (const auto& entry : fs::directory_iterator(from))
-    if (entry.is_regular_file() && entry.path().filename() != "README.md")
-      fs::copy_file(entry.path(), work / entry.path().filename());
-}
 
 TEST_P(OneLine, GivesTheStatusAndTheMessage) {
   const Line& c = GetParam();
-  const WorkFolder folder("e2e_line_" + c.name);
-  const fs::path& work = folder.path();
-  tessellar::testing_support::copy_example_inputs(work);
-  copy_all(kE2e / "data" / "bad", work);
+  const WorkFolder work("e2e_line_" + c[0]);
+  copy_example_inputs(work.path());
+  copy_all(kE2e / "data" / "bad", work.path(),
+           [](const std::string& n) { return n != "README.md"; });
+  // For outputs that lead to one file: a folder, two links and an input named like an index.
+  fs::create_directory(work / "sub");
+  fs::create_symlink("x.out", work / "link.out");
+  fs::create_symlink("genotype.dat", work / "study_link");
+  fs::copy_file(work / "genotype.dat", work / "x.vcf.gz.csi");
   std::vector<std::string> args;
-  std::istringstream words(c.args);
+  std::istringstream words(c[2]);
   for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);
-  const std::vector<std::string> before = names_in(work);
-  const Result result = run(work, args);
+  const std::vector<std::string> before = names_in(work.path());
+  const Result result = run(work.path(), args);
 
   if (kRegenerate) {
     ASSERT_TRUE(result.started()) << "the binary did not start:\n" << result.log;
@@ -225,23 +193,24 @@ TEST_P(OneLine, GivesTheStatusAndTheMessage) {
     std::istringstream text(read_file(table));
     std::string out;
     for (std::string row; std::getline(text, row);) {
-      if (row.rfind(c.name + " |", 0) == 0)
-        row = c.name + " | " + std::to_string(result.status) + " | " + c.args + " | " +
+      if (row.rfind(c[0] + " |", 0) == 0)
+        row = c[0] + " | " + std::to_string(result.status) + " | " + c[2] + " | " +
               last_error(result.log);
       out += row + "\n";
     }
     write_file(table, out);
     return;
   }
-  EXPECT_EQ(std::to_string(result.status), c.status) << result.log;
-  EXPECT_EQ(last_error(result.log), c.error) << result.log;
+  EXPECT_EQ(std::to_string(result.status), c[1]) << result.log;
+  EXPECT_EQ(last_error(result.log), c[3]) << result.log;
   if (result.status != 0) {
     EXPECT_TRUE(result.log.ends_with(kStop)) << result.log;
-    EXPECT_EQ(names_in(work), before) << "the failed run left a file";
+    EXPECT_EQ(names_in(work.path()), before) << "the failed run left a file";
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, OneLine, ::testing::ValuesIn(table_lines()),
-                         [](const auto& param) { return test_name(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, OneLine,
+                         ::testing::ValuesIn(table_rows(kE2e / "argument_cases.txt", 4)),
+                         [](const auto& param) { return test_name(param.param[0]); });
 
 }  // namespace

@@ -6,46 +6,34 @@
 // aligned to the study's coding; whether it takes the study's phase, phases
 // an unphased copy of it, or phases it again.
 #include <gtest/gtest.h>
-#include <htslib/bgzf.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "e2e_run.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
-using tessellar::testing_support::WorkFolder;
+using namespace tessellar::testing_support;
 
 namespace {
 
 const fs::path kData = fs::path(TESSELLAR_SOURCE_DIR) / "tests" / "e2e" / "data" / "hmm";
 const char* const kStudy[] = {"U3", "U8", "U12", "U17", "U21", "U29"};
 
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> f;
-  std::istringstream in(line);
-  for (std::string field; std::getline(in, field, '\t');) f.push_back(field);
-  return f;
-}
-
-// The data lines of a VCF file, plain or bgzipped.
+// The lines of a VCF file, plain or bgzipped, from its #CHROM line, split at tabs.
 std::vector<std::vector<std::string>> records(const fs::path& path) {
-  std::string text;
-  BGZF* f = bgzf_open(path.c_str(), "r");
-  if (f == nullptr) return {};
-  char block[65536];
-  for (ssize_t n; (n = bgzf_read(f, block, sizeof block)) > 0;) text.append(block, std::size_t(n));
-  bgzf_close(f);
   std::vector<std::vector<std::string>> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind("##", 0) != 0) out.push_back(fields(line));
+  std::istringstream in(unzipped(path));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("##", 0) == 0) continue;
+    std::istringstream fields(line);
+    out.emplace_back();
+    for (std::string field; std::getline(fields, field, '\t');) out.back().push_back(field);
+  }
   return out;
 }
 
@@ -62,22 +50,16 @@ struct StudyForm {
   const char* options;
 };
 
-void PrintTo(const StudyForm& f, std::ostream* os) {
-  *os << f.name;
-}
-
 class HmmEngine : public testing::TestWithParam<StudyForm> {};
 
 TEST_P(HmmEngine, GivesBackThePanelsOwnSamples) {
-  const WorkFolder work(std::string("hmm_self_") + GetParam().name);
-  const fs::path& w = work.path();
+  const WorkFolder w(std::string("hmm_self_") + GetParam().name);
   fs::copy_file(kData / "study.vcf.gz", w / "study.vcf.gz");
-  const std::string command = "cd '" + w.string() + "' && " + GetParam().prepare + " && '" +
-                              TESSELLAR_BINARY + "' -engine hmm -gfile study.vcf.gz -efile '" +
-                              (kData / "panel.vcf.gz").string() + "' -ofile out.vcf " +
-                              GetParam().options + " > /dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+  ASSERT_EQ(
+      shell(w, std::string(GetParam().prepare) + " && " + kBinary +
+                   " -engine hmm -gfile study.vcf.gz -efile '" + (kData / "panel.vcf.gz").string() +
+                   "' -ofile out.vcf " + GetParam().options + " > /dev/null 2>&1"),
+      0);
 
   // The truth: each study sample's ALT copies by position and ALT letter.
   const auto panel = records(kData / "panel.vcf.gz");

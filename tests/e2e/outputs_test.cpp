@@ -1,118 +1,60 @@
 // The output side end to end: SNPs at positions below 1 in a whole run; the
 // indexes of a BCF written on threads and of positions beyond tabix's
-// reach, as bcftools reads them; outputs that lead to one file with another
-// or with an input; a run without standard output.
+// reach, as bcftools reads them; the per-site fates of the inputs' first
+// rows; the syncs before the renames.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "e2e_run.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
-using tessellar::testing_support::WorkFolder;
+using namespace tessellar::testing_support;
 
 namespace {
 
 const fs::path kSource = TESSELLAR_SOURCE_DIR;
 const fs::path kExamples = kSource / "examples";
-
-std::string read_file(const fs::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
-
-// Runs a shell command in dir; returns its exit status and, in *out, what
-// it wrote on standard output.
-int shell(const fs::path& dir, const std::string& command, std::string* out = nullptr) {
-  FILE* pipe = popen(("cd '" + dir.string() + "' && " + command).c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char block[4096];
-  for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) text.append(block, n);
-  const int status = pclose(pipe);
-  if (out != nullptr) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Runs tessellar in dir with args; standard output in *log.
-int run(const fs::path& dir, const std::string& args, std::string* log = nullptr) {
-  return shell(dir, "'" + std::string(TESSELLAR_BINARY) + "' " + args + " 2>/dev/null", log);
-}
-
-// The fields of each line of text (split at tabs, or at runs of blanks),
-// with the position in field at moved by shift where it is a number; header
-// lines ('#') left out. *below_one counts the positions below 1 as read.
-std::vector<std::vector<std::string>> moved_fields(const std::string& text, std::size_t at,
-                                                   long long shift, bool tabs, int* below_one) {
-  std::vector<std::vector<std::string>> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind('#', 0) == 0) continue;
-    std::vector<std::string> f;
-    std::istringstream fields(line);
-    for (std::string field; tabs ? std::getline(fields, field, '\t') : fields >> field;)
-      f.push_back(field);
-    char* end = nullptr;
-    const long long pos = at < f.size() ? std::strtoll(f[at].c_str(), &end, 10) : 0;
-    if (end != nullptr && *end == '\0' && end != f[at].c_str()) {
-      *below_one += pos < 1;
-      f[at] = std::to_string(pos + shift);
-    }
-    lines.push_back(f);
-  }
-  return lines;
-}
-
-// The lines of text with their fields joined by sep.
-void write_fields(const fs::path& path, const std::vector<std::vector<std::string>>& lines,
-                  const std::string& head, char sep) {
-  std::ofstream file(path);
-  file << head;
-  for (const auto& f : lines) {
-    for (std::size_t k = 0; k < f.size(); ++k) file << (k > 0 ? std::string(1, sep) : "") << f[k];
-    file << '\n';
-  }
-}
+const std::string kFrom = "'" + kExamples.string() + "/";
 
 // The example moved by -1,500,000 bp, so that a third of its SNPs stand at
 // positions below 1: a whole run writes every SNP as it does unmoved.
 TEST(Positions, BelowOneAreWrittenByAWholeRun) {
-  const WorkFolder folder(std::string("outputs_") + "below_one");
-  const fs::path w = folder.path();
-  constexpr long long kShift = -1500000;
-  int unused = 0;
-  for (const char* name : {"genotype.dat", "external.dat"})
-    write_fields(w / name, moved_fields(read_file(kExamples / name), 1, kShift, false, &unused), "",
-                 ' ');
+  const WorkFolder w("outputs_below_one");
   fs::copy_file(kExamples / "haplotype.dat", w / "haplotype.dat");
-  ASSERT_EQ(run(kExamples, "-ofile '" + (w / "as_is.out").string() + "' -sites '" +
-                               (w / "as_is.sites").string() + "'"),
+  for (const char* name : {"genotype.dat", "external.dat"})
+    ASSERT_EQ(shell(w, "awk '{$2 -= 1500000} 1' " + kFrom + name + "' > " + name), 0);
+  ASSERT_EQ(shell(w, "grep -c ' -' genotype.dat > /dev/null"), 0) << "no position below 1";
+  ASSERT_EQ(shell(kExamples, kBinary + " -ofile '" + (w / "as_is.out").string() + "' -sites '" +
+                                 (w / "as_is.sites").string() + "' > /dev/null"),
             0);
-  ASSERT_EQ(run(w, "-ofile moved.out -sites moved.sites"), 0);
-  int below_one = 0;
-  EXPECT_EQ(moved_fields(read_file(w / "moved.out"), 2, -kShift, false, &below_one),
-            moved_fields(read_file(w / "as_is.out"), 2, 0, false, &unused));
-  EXPECT_EQ(moved_fields(read_file(w / "moved.sites"), 1, -kShift, true, &below_one),
-            moved_fields(read_file(w / "as_is.sites"), 1, 0, true, &unused));
-  EXPECT_GT(below_one, 0);
+  ASSERT_EQ(shell(w, kBinary + " -ofile moved.out -sites moved.sites > /dev/null"), 0);
+  // Fields split at runs of blanks (the text output) or at tabs (the per-site file).
+  std::string moved, as_is;
+  const std::string back =
+      "awk '{$3 += 1500000} 1' moved.out; awk -F'\\t' -v OFS='\\t' "
+      "'!/^#/ {$2 += 1500000} 1' moved.sites";
+  ASSERT_EQ(shell(w, back, &moved), 0);
+  ASSERT_EQ(shell(w, "awk '{$1 = $1} 1' as_is.out; cat as_is.sites", &as_is), 0);
+  EXPECT_EQ(moved, as_is);
 }
 
-// What `bcftools view -H` prints of path, over region when there is one.
-std::string bcftools_records(const fs::path& path, const std::string& region = "") {
+// What `bcftools view -H` prints of path's records in region, through its
+// index (-r) or by a scan of the whole file (-t).
+std::string bcftools_records(const fs::path& path, const std::string& how,
+                             const std::string& region) {
   std::string out;
-  const std::string r = region.empty() ? "" : " -r '" + region + "'";
-  EXPECT_EQ(
-      shell(path.parent_path(), "bcftools view -H" + r + " '" + path.string() + "' 2>&1", &out), 0)
+  EXPECT_EQ(shell(".", "bcftools view -H " + how + " '" + region + "' '" + path.string() + "' 2>&1",
+                  &out),
+            0)
       << region << ": " << out;
   return out;
 }
@@ -120,211 +62,93 @@ std::string bcftools_records(const fs::path& path, const std::string& region = "
 // The index beside path finds, for regions that cut the contig into ten,
 // the records that a scan of the whole file finds there.
 void expect_index_finds_every_record(const fs::path& path, const std::string& contig) {
-  std::vector<std::pair<long long, std::string>> records;  // position, line
-  std::istringstream all(bcftools_records(path));
+  std::vector<long long> pos;
+  std::istringstream all(bcftools_records(path, "-t", contig));
   for (std::string line; std::getline(all, line);)
-    if (line.rfind(contig + "\t", 0) == 0)
-      records.push_back({std::atoll(line.c_str() + contig.size() + 1), line + "\n"});
-  ASSERT_GT(records.size(), 20u);
-  const long long first = records.front().first;
-  const long long step = (records.back().first - first) / 10 + 1;
-  for (long long from = first; from <= records.back().first; from += step) {
-    const long long to = from + step - 1;
-    std::string expected;
-    for (const auto& [pos, line] : records)
-      if (pos >= from && pos <= to) expected += line;
-    const std::string region = contig + ":" + std::to_string(from) + "-" + std::to_string(to);
-    EXPECT_EQ(bcftools_records(path, region), expected) << region;
+    pos.push_back(std::atoll(line.c_str() + contig.size() + 1));
+  ASSERT_GT(pos.size(), 20u);
+  const long long step = (pos.back() - pos.front()) / 10 + 1;
+  for (long long from = pos.front(); from <= pos.back(); from += step) {
+    const std::string region =
+        contig + ":" + std::to_string(from) + "-" + std::to_string(from + step - 1);
+    EXPECT_EQ(bcftools_records(path, "-r", region), bcftools_records(path, "-t", region)) << region;
   }
 }
 
-// Compressed on three threads, a BCF output spans many blocks.
-TEST(Indexes, OfABcfWrittenOnThreadsFindEveryRecord) {
-  const WorkFolder folder(std::string("outputs_") + "bcf_threads");
-  const fs::path w = folder.path();
-  ASSERT_EQ(run(kSource / "tests" / "e2e" / "data" / "contigs",
-                "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -threads 3 -ofile '" +
-                    (w / "out.bcf").string() + "'"),
-            0);
-  ASSERT_TRUE(fs::exists(w / "out.bcf.csi"));
-  expect_index_finds_every_record(w / "out.bcf", "chr5");
-  expect_index_finds_every_record(w / "out.bcf", "chr6");
+// Compressed on three threads, a BCF or bgzipped VCF output spans many blocks.
+TEST(Indexes, OfOutputsWrittenOnThreadsFindEveryRecord) {
+  const WorkFolder w("outputs_threads");
+  for (const std::string out : {"out.bcf", "out.vcf.gz"}) {
+    ASSERT_EQ(shell(kSource / "tests/e2e/data/contigs",
+                    kBinary +
+                        " -gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped -threads 3 "
+                        "-ofile '" +
+                        (w / out).string() + "' > /dev/null"),
+              0);
+    ASSERT_TRUE(fs::exists(w / (out + (out == "out.bcf" ? ".csi" : ".tbi"))));
+    for (const char* contig : {"chr5", "chr6"}) expect_index_finds_every_record(w / out, contig);
+  }
 }
 
 // The example's VCF inputs moved beyond 2^29 on a contig without length:
 // the output's index is CSI, which tabix's cannot hold.
 TEST(Indexes, OfPositionsBeyondTabixAreCsi) {
-  const WorkFolder folder(std::string("outputs_") + "beyond_tabix");
-  const fs::path w = folder.path();
-  int unused = 0;
-  for (const char* name : {"study.vcf.gz", "panel.vcf.gz", "haplotypes.vcf.gz"}) {
-    std::string text;
-    ASSERT_EQ(shell(kExamples, std::string("gzip -dc ") + name, &text), 0);
-    std::string head;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line) && line.rfind('#', 0) == 0;) head += line + "\n";
-    const std::string plain = fs::path(name).stem().string();  // without .gz
-    write_fields(w / plain, moved_fields(text, 1, 600000000, true, &unused), head, '\t');
-  }
+  const WorkFolder w("outputs_beyond_tabix");
   fs::copy_file(kExamples / "panel.ped", w / "panel.ped");
-  ASSERT_EQ(run(w,
-                "-gfile study.vcf -efile panel.vcf -ped panel.ped -hfile haplotypes.vcf -ofile "
-                "out.vcf.gz"),
+  ASSERT_EQ(shell(w, "for f in study panel haplotypes; do gzip -dc \"" + kExamples.string() +
+                         "/$f.vcf.gz\" | awk -F'\\t' -v OFS='\\t' '!/^#/ {$2 += 600000000} 1' > "
+                         "$f.vcf || exit 1; done && " +
+                         kBinary +
+                         " -gfile study.vcf -efile panel.vcf -ped panel.ped -hfile haplotypes.vcf "
+                         "-ofile out.vcf.gz > /dev/null"),
             0);
   ASSERT_TRUE(fs::exists(w / "out.vcf.gz.csi"));
   EXPECT_FALSE(fs::exists(w / "out.vcf.gz.tbi"));
   expect_index_finds_every_record(w / "out.vcf.gz", "1");
 }
 
-// A line of an input: head, then n values cycling through the characters of
-// values ("" for no line).
-std::string input_line(const char* head, const char* values, int n) {
-  if (*head == '\0') return "";
-  std::string line = head;
-  for (int k = 0; k < n; ++k) line += std::string(" ") + values[k % std::strlen(values)];
-  return line + "\n";
-}
+// A case of first_row_cases.txt: label; a line put first in the example's
+// study, its codes; in its panel, its codes; in its haplotype file, its
+// values; that SNP's per-site line from POS to FATE.
+class FirstRowsOfTheInputs : public testing::TestWithParam<std::vector<std::string>> {};
 
-struct FirstRows {
-  const char* label;
-  const char* study;  // a line put first in the example's study ("": none)
-  const char* study_codes;
-  const char* panel;  // in its panel
-  const char* panel_codes;
-  const char* haplotypes;  // in its haplotype file
-  const char* hap_values;
-  const char* expected;  // that SNP's per-site line from POS to FATE, blank-separated
-};
-
-class FirstRowsOfTheInputs : public testing::TestWithParam<FirstRows> {};
-
-// The first row of the study, of the panel and of the haplotype file, each
-// with a fate that its being there (row 0 or more) decides.
 TEST_P(FirstRowsOfTheInputs, MeetTheirFatesInThePerSiteFile) {
-  const FirstRows& c = GetParam();
-  const WorkFolder folder(std::string("outputs_") + std::string("first_") + c.label);
-  const fs::path w = folder.path();
-  std::ofstream(w / "genotype.dat")
-      << input_line(c.study, c.study_codes, 50) << read_file(kExamples / "genotype.dat");
-  std::ofstream(w / "external.dat")
-      << input_line(c.panel, c.panel_codes, 90) << read_file(kExamples / "external.dat");
-  std::ofstream(w / "haplotype.dat")
-      << input_line(c.haplotypes, c.hap_values, 120) << read_file(kExamples / "haplotype.dat");
-  ASSERT_EQ(run(w, "-sites sites.tsv"), 0);
-  std::istringstream lines(read_file(w / "sites.tsv"));
-  std::string line;
-  std::getline(lines, line);  // the header
-  std::getline(lines, line);  // the first SNP, or the haplotype rows' lines at the end
-  if (*c.haplotypes != '\0' && *c.panel == '\0')
-    while (line.rfind("1\t.\t", 0) != 0 && std::getline(lines, line)) continue;
-  std::vector<std::string> f;
-  std::istringstream fields(line);
-  for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
-  ASSERT_GE(f.size(), 9u) << line;
-  EXPECT_EQ(f[1] + " " + f[2] + " " + f[3] + " " + f[4] + " " + f[5] + " " + f[6] + " " + f[7] +
-                " " + f[8],
-            c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Fates, FirstRowsOfTheInputs,
-    testing::Values(FirstRows{"study_monomorphic", "s0 990000 0 A G", "2", "p0 990000 A G", "2",
-                              "p0", "1", "990000 s0 A G 1 1 1 monomorphic"},
-                    FirstRows{"study_only_typed", "s0 990000 0 A G", "012", "", "", "", "",
-                              "990000 s0 A G 1 0 0 typed"},
-                    FirstRows{"study_only_incomplete", "s0 990000 0 A G", "0129", "", "", "", "",
-                              "990000 s0 A G 1 0 0 study-only"},
-                    FirstRows{"panel_without_haplotypes", "", "", "p0 990000 A G", "0121", "", "",
-                              "990000 p0 A G 0 1 0 no-haplotype-row"},
-                    FirstRows{"haplotypes_of_no_panel_snp", "", "", "", "", "h0", "01",
-                              ". h0 . . 0 0 1 haplotype-only"}),
-    [](const testing::TestParamInfo<FirstRows>& c) { return std::string(c.param.label); });
-
-struct Collision {
-  const char* label;
-  const char* args;
-  const char* error;  // the run log's last line with "Error: " (empty: the run succeeds)
-};
-
-class Collisions : public testing::TestWithParam<Collision> {};
-
-// A folder with the example's text inputs, a VCF study with its index, a
-// subfolder, a link to a new file and a copy of the study named like the
-// index of an output. A run whose outputs lead to one file with another or
-// with an input stops before it writes anything.
-TEST_P(Collisions, StopTheRunBeforeAnythingIsWritten) {
-  const Collision& c = GetParam();
-  const WorkFolder folder(std::string("outputs_") + std::string("collision_") + c.label);
-  const fs::path w = folder.path();
-  for (const char* name : {"genotype.dat", "external.dat", "haplotype.dat", "study.vcf.gz",
-                           "study.vcf.gz.tbi", "panel.vcf.gz", "panel.vcf.gz.tbi", "panel.ped"})
-    fs::copy_file(kExamples / name, w / name);
-  fs::copy_file(kExamples / "genotype.dat", w / "x.vcf.gz.csi");
-  fs::create_directory(w / "sub");
-  fs::create_symlink("x.out", w / "link.out");
-  fs::create_symlink("genotype.dat", w / "study_link");
-  std::vector<std::string> before;
-  for (const auto& e : fs::recursive_directory_iterator(w)) before.push_back(e.path());
-  std::string log;
-  const int status = run(w, c.args, &log);
-  if (*c.error == '\0') {
-    EXPECT_EQ(status, 0) << log;
-    return;
+  const std::vector<std::string>& c = GetParam();
+  const WorkFolder w("outputs_first_" + c[0]);
+  for (const auto& [k, name, n] :
+       {std::tuple{1, "genotype.dat", 50}, {3, "external.dat", 90}, {5, "haplotype.dat", 120}}) {
+    std::string line = c[k];
+    for (int v = 0; !line.empty() && v < n; ++v)
+      line += std::string(" ") + c[k + 1][v % c[k + 1].size()];
+    std::ofstream(w / name) << (line.empty() ? "" : line + "\n") << read_file(kExamples / name);
   }
-  EXPECT_EQ(status, 1);
-  const std::size_t at = log.rfind("Error: ");
-  EXPECT_EQ(at == std::string::npos ? log : log.substr(at, log.find('\n', at) - at), c.error);
-  std::vector<std::string> after;
-  for (const auto& e : fs::recursive_directory_iterator(w)) after.push_back(e.path());
-  EXPECT_EQ(after, before);
-  EXPECT_EQ(read_file(w / "x.vcf.gz.csi"), read_file(kExamples / "genotype.dat"));
+  std::string line;
+  ASSERT_EQ(shell(w,
+                  kBinary + " -sites s.tsv > /dev/null && awk -F'\\t' '$3 ~ /^[sph]0$/ "
+                            "{print $2, $3, $4, $5, $6, $7, $8, $9}' s.tsv",
+                  &line),
+            0);
+  EXPECT_EQ(line, c[7] + "\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, Collisions,
-    testing::Values(
-        Collision{"dot_slash", "-ofile x.out -sites ./x.out",
-                  "Error: the per-site file './x.out' is the output file."},
-        Collision{"through_a_folder", "-ofile x.vcf.gz -sites sub/../x.vcf.gz",
-                  "Error: the per-site file 'sub/../x.vcf.gz' is the output file."},
-        Collision{"through_a_link", "-ofile x.out -sites link.out",
-                  "Error: the per-site file 'link.out' is the output file."},
-        Collision{"the_index", "-ofile x.vcf.gz -sites x.vcf.gz.tbi",
-                  "Error: the per-site file 'x.vcf.gz.tbi' is the index of the output file "
-                  "'x.vcf.gz'."},
-        Collision{"the_other_index", "-ofile sub/../y.bcf -sites y.bcf.tbi",
-                  "Error: the per-site file 'y.bcf.tbi' is the index of the output file "
-                  "'sub/../y.bcf'."},
-        Collision{"an_input_named_like_the_index", "-gfile x.vcf.gz.csi -ofile x.vcf.gz",
-                  "Error: the index 'x.vcf.gz.csi' of the output file 'x.vcf.gz' is the input "
-                  "file 'x.vcf.gz.csi'."},
-        Collision{"an_input_through_a_link", "-sites study_link",
-                  "Error: the per-site file 'study_link' is the input file 'genotype.dat'."},
-        Collision{"an_input_through_a_folder", "-ofile sub/../external.dat",
-                  "Error: the output file 'sub/../external.dat' is the input file "
-                  "'external.dat'."},
-        Collision{"an_input_index",
-                  "-gfile study.vcf.gz -efile panel.vcf.gz -ped panel.ped "
-                  "-ofile x.vcf.gz -sites sub/../study.vcf.gz.tbi",
-                  "Error: the per-site file 'sub/../study.vcf.gz.tbi' is the input file "
-                  "'study.vcf.gz.tbi'."},
-        Collision{"distinct_files", "-ofile x.vcf.gz -sites x.vcf.gz.sites", ""}),
-    [](const testing::TestParamInfo<Collision>& c) { return std::string(c.param.label); });
+INSTANTIATE_TEST_SUITE_P(Fates, FirstRowsOfTheInputs,
+                         testing::ValuesIn(table_rows(kSource / "tests/e2e/first_row_cases.txt",
+                                                      8)),
+                         [](const auto& c) { return c.param[0]; });
 
 // Each output, its index and the per-site file reach the disk before they
 // are renamed over their names, and the folder after (as strace sees the
 // calls, with the paths of their descriptors).
 TEST(Durability, FilesAreSyncedBeforeTheirRenamesAndTheFolderAfter) {
   if (shell(".", "strace -o /dev/null true 2>/dev/null") != 0) GTEST_SKIP() << "no strace here";
-  const WorkFolder folder(std::string("outputs_") + "durability");
-  const fs::path w = folder.path();
+  const WorkFolder w("outputs_durability");
   // LeakSanitizer, where it is built in, does not work under ptrace.
-  ASSERT_EQ(shell(kExamples,
+  ASSERT_EQ(shell(w,
                   "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -y -e "
-                  "trace=fsync,rename -o '" +
-                      (w / "trace.txt").string() + "' '" + TESSELLAR_BINARY + "' -ofile '" +
-                      (w / "out.vcf.gz").string() + "' -sites '" + (w / "sites.tsv").string() +
-                      "' > /dev/null 2>&1"),
+                  "trace=fsync,rename -o trace.txt " +
+                      kBinary + " -gfile " + kFrom + "genotype.dat' -efile " + kFrom +
+                      "external.dat' -hfile " + kFrom +
+                      "haplotype.dat' -ofile out.vcf.gz -sites sites.tsv > /dev/null 2>&1"),
             0);
   std::vector<std::string> synced;  // the paths, in order
   std::vector<std::string> after;   // those since the last rename
@@ -336,31 +160,15 @@ TEST(Durability, FilesAreSyncedBeforeTheirRenamesAndTheFolderAfter) {
       synced.push_back(line.substr(open + 1, line.find('>', open) - open - 1));
       after.push_back(synced.back());
     } else if (const std::size_t at = line.find(" rename(\""); at != std::string::npos) {
-      const std::size_t from = at + 9;
-      const std::string name = line.substr(from, line.find('"', from) - from);
-      const std::string temporary = (w / fs::path(name).filename()).string();
+      const std::string temporary =
+          (w / line.substr(at + 9, line.find('"', at + 9) - at - 9)).string();
       EXPECT_NE(std::find(synced.begin(), synced.end(), temporary), synced.end()) << line;
       after.clear();
       ++renames;
     }
   }
   EXPECT_EQ(renames, 3);  // the index, the output, the per-site file
-  EXPECT_EQ(after, std::vector<std::string>{w.string()});  // the folder
-}
-
-// A run without standard output says so on standard error, with the
-// reason, and writes nothing.
-TEST(RunLog, ClosedStandardOutputIsReportedWithItsReason) {
-  const WorkFolder folder(std::string("outputs_") + "closed_stdout");
-  const fs::path w = folder.path();
-  std::string error;
-  const int status = shell(
-      kExamples,
-      "'" + std::string(TESSELLAR_BINARY) + "' -ofile '" + (w / "out.txt").string() + "' 2>&1 >&-",
-      &error);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(error, "Error: cannot write the run log on standard output: Bad file descriptor.\n");
-  EXPECT_TRUE(fs::is_empty(w));
+  EXPECT_EQ(after, std::vector<std::string>{w.path().string()});  // the folder
 }
 
 }  // namespace
