@@ -49,7 +49,7 @@ struct Result {
 // Runs the binary in work with args; standard error is discarded.
 Result run(const fs::path& work, const std::vector<std::string>& args) {
   std::string command = kBinary;
-  for (const auto& arg : args) command += " " + quoted(arg);
+  for (const auto& arg : args) command.append(" ").append(quoted(arg));
   Result result;
   std::string log;
   result.status = shell(work, command + " 2> /dev/null < /dev/null", &log);
