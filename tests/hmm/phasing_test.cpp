@@ -1,10 +1,11 @@
-// Phasing of whole windows: the switch-error rate on populations with known
-// phase, results that do not depend on the workers, the path or the windows
-// phased before, and the draws of haplotype pairs.
+// Phasing of whole windows: samples that are two reference haplotypes come
+// back as those two, the switch-error rate on populations with known phase, results that do not
+// depend on the workers, the path or the windows phased before, and the draws of haplotype pairs.
 #include "hmm/phasing.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "hmm/mosaic_population.h"
@@ -41,6 +42,59 @@ double filled_right(const MosaicPopulation& population, const PhasedWindow& phas
                population.study(i, 0)[m] + population.study(i, 1)[m];
     }
   return missing ? double(right) / missing : 1.0;
+}
+
+// Samples that carry two of six reference haplotypes (28 sites) come back as
+// those two, their missing genotypes filled, after the greedy first phase
+// alone and after the rounds, with every heterozygote's switch probability
+// small.
+TEST(Phasing, ASampleOfTwoReferenceHaplotypesComesBackAsThoseTwo) {
+  const std::vector<std::string> panel = {
+      "0110100110010110100101101001", "1011010011101001011010010110",
+      "0001111000110011000111100011", "1100001101001100111000011100",
+      "0101010101010101010101010101", "1111000011110000111100001111"};
+  const struct {
+    std::vector<std::pair<int, int>> samples;  // the reference haplotypes of each
+    std::string missing;                       // 'x' where every sample's genotype is
+    int rounds;
+  } cases[] = {{{{1, 2}}, "", 0},
+               {{{3, 0}}, "", 6},
+               {{{4, 4}}, "", 6},
+               {{{1, 2}, {0, 5}, {3, 4}, {2, 5}}, "", 6},
+               {{{5, 3}}, "x.........xx.....x.........x", 2}};
+  const int sites = int(panel[0].size());
+  const int references = int(panel.size());
+  std::vector<uint8_t> reference(std::size_t(sites) * references);
+  for (int j = 0; j < references; ++j)
+    for (int m = 0; m < sites; ++m) reference[std::size_t(m) * references + j] = panel[j][m] == '1';
+  const std::vector<float> switches(sites, 0.03f);
+  for (const auto& c : cases) {
+    std::vector<int8_t> genotypes;
+    for (const auto& [x, y] : c.samples)
+      for (int m = 0; m < sites; ++m)
+        genotypes.push_back(m < int(c.missing.size()) && c.missing[m] == 'x'
+                                ? -1
+                                : int8_t((panel[x][m] == '1') + (panel[y][m] == '1')));
+    const GenotypeWindow window{
+        sites,           references, reference.data(), int(c.samples.size()), genotypes.data(),
+        switches.data(), 0.01f};
+    PhasingSettings settings;
+    settings.rounds = c.rounds;
+    PhasedWindow phased;
+    WindowPhaser(1).phase(window, settings, serial_for(), phased);
+    for (std::size_t i = 0; i < c.samples.size(); ++i) {
+      std::string a, b;
+      for (int m = 0; m < sites; ++m) {
+        a += char('0' + phased.haplotype(int(i), 0)[m]);
+        b += char('0' + phased.haplotype(int(i), 1)[m]);
+      }
+      const std::string& x = panel[c.samples[i].first];
+      const std::string& y = panel[c.samples[i].second];
+      EXPECT_TRUE((a == x && b == y) || (a == y && b == x)) << i << ": " << a << " " << b;
+      for (int k = phased.het_begin[i]; k < phased.het_begin[i + 1]; ++k)
+        EXPECT_LT(phased.switch_prob[k], 0.05f) << i << " heterozygote " << k;
+    }
+  }
 }
 
 // Populations of mosaics of a few founders, phased; the switch-error rate
