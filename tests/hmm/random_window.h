@@ -42,6 +42,7 @@ class RandomWindow {
             carrier_begin_.data(), carriers_.data(), carried_.data()};
   }
   std::vector<Real>& switches() { return switches_; }
+  std::vector<uint8_t>& alleles() { return alleles_; }  // of state j at site m: [m * states + j]
 
   // The allele of state j at untyped site u.
   int untyped_allele(int u, int j) const {
